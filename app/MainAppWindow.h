@@ -1,0 +1,24 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/**
+    The program's only window: 500 by 350, centred on the main monitor's work
+    area, with the system's title bar and the settings panel as its content.
+    Built, used and deleted on the message thread.
+*/
+class MainAppWindow final : public juce::DocumentWindow
+{
+public:
+    MainAppWindow();
+    ~MainAppWindow() override;
+
+    /** Asks the application to quit; the window stays until shutdown deletes it. */
+    void closeButtonPressed() override;
+
+    static constexpr int width = 500;
+    static constexpr int height = 350;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainAppWindow)
+};

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs, only those still missing.
+# Runs as root, or through sudo when it is there.
+set -euo pipefail
+
+packages=(
+    # the build
+    build-essential cmake pkg-config
+    juce-modules-source libjpeg62-turbo-dev libpng-dev
+    libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libfreetype-dev
+    fonts-dejavu-core
+    # the tests
+    libgtest-dev libgmock-dev python3
+    xvfb openbox wmctrl xdotool x11-apps imagemagick
+    clang libclang-rt-14-dev
+    # ---- Windows build and Wine checks (maintained with the Windows build) ----
+    # ---- benchmarks ----
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

