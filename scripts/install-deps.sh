@@ -14,6 +14,8 @@ packages=(
     xvfb openbox wmctrl xdotool x11-apps imagemagick
     clang libclang-rt-14-dev
     # ---- Windows build and Wine checks (maintained with the Windows build) ----
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    libz-mingw-w64-dev dpkg-dev wine64 icoutils
     # ---- benchmarks ----
 )
 
