@@ -1,0 +1,104 @@
+#include "device/DeviceList.h"
+
+#include "device/CDevChangeNotify.h"
+
+namespace
+{
+    // A scan lists a device only when it opens and reports USB mode 0; the device is
+    // closed again whatever the mode query gave.
+    bool isInUsableUsbMode (uint32_t deviceIndex)
+    {
+        TUsbAudioHandle device = 0;
+
+        if (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &device) != TUSBAUDIO_STATUS_SUCCESS)
+            return false;
+
+        uint32_t mode = 0;
+        const auto status = TUSBAUDIO_GetDeviceUsbMode (device, &mode);
+        TUSBAUDIO_CloseDevice (device);
+
+        return status == TUSBAUDIO_STATUS_SUCCESS && mode == 0;
+    }
+}
+
+DeviceList::DeviceList()
+{
+    lock.setOwned (new juce::CriticalSection());
+    scan();
+}
+
+DeviceList::~DeviceList()
+{
+    clear();
+    notifier.reset();
+}
+
+vhw* DeviceList::scan()
+{
+    clear();
+
+    if (TUSBAUDIO_EnumerateDevices() != TUSBAUDIO_STATUS_SUCCESS)
+        return nullptr;
+
+    const auto count = TUSBAUDIO_GetDeviceCount();
+    numDevices = 0;
+
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        if (! isInUsableUsbMode (i))
+            continue;
+
+        auto* record = new vhw (i);
+        record->incReferenceCount();    // the chain's reference, given back by clear()
+
+        if (head != nullptr)
+            head->previous = record;
+
+        record->next = head.get();
+        head = record;
+        ++numDevices;
+    }
+
+    return head.get();
+}
+
+void DeviceList::clear()
+{
+    const juce::ScopedLock sl (*lock);
+
+    for (auto* record = head.get(); record != nullptr;)
+    {
+        vhw::Ptr current (record);
+        record->decReferenceCount();
+        record = current->next;
+    }
+
+    head = nullptr;
+    numDevices = 0;
+}
+
+int DeviceList::getNumDevices() const
+{
+    return static_cast<int> (numDevices);
+}
+
+vhw* DeviceList::getDevice (int position) const
+{
+    if (position < 0)
+        return nullptr;
+
+    auto* record = head.get();
+
+    for (int i = 0; i < position && record != nullptr; ++i)
+        record = record->next;
+
+    return record;
+}
+
+void DeviceList::addListener (juce::MessageListener* listener)
+{
+    if (notifier == nullptr)
+        notifier = std::make_unique<CDevChangeNotify> (*this);
+
+    notifier->addListener (listener);
+}

@@ -1,0 +1,45 @@
+#include "device/vhw.h"
+
+namespace
+{
+    // The properties are read through a device opened only for this. If the open fails
+    // the record stays all zero; a failed query after a good open goes unnoticed.
+    void readProperties (uint32_t deviceIndex, TUsbAudioDeviceProperties& properties)
+    {
+        TUsbAudioHandle device = 0;
+
+        if (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &device) != TUSBAUDIO_STATUS_SUCCESS)
+            return;
+
+        TUSBAUDIO_GetDeviceProperties (device, &properties);
+        TUSBAUDIO_CloseDevice (device);
+    }
+
+    constexpr uint32_t vesk2ProductId = 16;
+}
+
+vhw::vhw (uint32_t deviceIndex)
+    : index (deviceIndex)
+{
+    lock.setOwned (new juce::CriticalSection());
+
+    readProperties (index, properties);
+    productId = properties.productId;
+    name = productId == vesk2ProductId ? "Vesk 2" : "Vesk USB";
+}
+
+vhw::~vhw()
+{
+    const juce::ScopedLock sl (*lock);
+
+    if (handle != 0)
+    {
+        TUSBAUDIO_CloseDevice (handle);
+        handle = 0;
+    }
+}
+
+juce::String vhw::getName() const
+{
+    return name;
+}
