@@ -1,0 +1,376 @@
+#include "panel/MainWindowContent.h"
+
+#include "device/DeviceChangeMessage.h"
+#include "resources/LogoData.h"
+
+namespace
+{
+// The driver calls this panel makes, one function each. Status 0 is the only
+// success; no caller tells failure codes apart.
+
+bool succeeded (TUsbAudioStatus status)
+{
+    return status == TUSBAUDIO_STATUS_SUCCESS;
+}
+
+/** On success words 2 and 3 of the record hold the driver's version. */
+bool readDriverInfo (TUsbAudioDriverInfo& info)
+{
+    return succeeded (TUSBAUDIO_GetDriverInfo (&info));
+}
+
+/** On success the mode is one of the combo box's item ids, or matches none. */
+bool readUsbStreamingMode (uint32_t& mode)
+{
+    return succeeded (TUSBAUDIO_GetUsbStreamingMode (&mode));
+}
+
+/** The status is not read: the read-back that follows shows what the driver kept. */
+void writeUsbStreamingMode (uint32_t mode)
+{
+    TUSBAUDIO_SetUsbStreamingMode (mode);
+}
+
+bool readASIOBufferSize (uint32_t& size)
+{
+    return succeeded (TUSBAUDIO_GetASIOBufferSize (&size));
+}
+
+/** The status is not read: the read-back that follows shows what the driver kept. */
+void writeASIOBufferSize (uint32_t size)
+{
+    TUSBAUDIO_SetASIOBufferSize (size);
+}
+
+/** On success the handle stays open until closeDevice. */
+bool openDevice (uint32_t deviceIndex, TUsbAudioHandle& handle)
+{
+    return succeeded (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &handle));
+}
+
+/** The status is not read: there is nothing left to do with the handle either way. */
+void closeDevice (TUsbAudioHandle handle)
+{
+    TUSBAUDIO_CloseDevice (handle);
+}
+
+bool readCurrentSampleRate (TUsbAudioHandle handle, uint32_t& sampleRate)
+{
+    return succeeded (TUSBAUDIO_GetCurrentSampleRate (handle, &sampleRate));
+}
+
+/** Takes the rate as a value, not a device handle. */
+bool readMinimumASIOBufferSize (uint32_t sampleRate, uint32_t& minimumSize)
+{
+    return succeeded (TUSBAUDIO_GetMinimumASIOBufferSize (sampleRate, &minimumSize));
+}
+
+/** Closes a successfully opened device exactly once, on every way out of a scope. */
+struct ScopedDeviceClose
+{
+    ~ScopedDeviceClose()        { closeDevice (handle); }
+    const TUsbAudioHandle handle;
+};
+
+// The USB streaming modes on offer: the id is the value the driver takes; the
+// text is only shown. Id 32 is labelled 23 milliseconds, which is what it gives.
+struct StreamingModeItem
+{
+    const char* text;
+    int id;
+};
+
+constexpr StreamingModeItem streamingModeItems[] = {
+    { "1 millisecond", 1 },
+    { "2 milliseconds", 2 },
+    { "4 milliseconds", 4 },
+    { "8 milliseconds", 8 },
+    { "16 milliseconds", 16 },
+    { "23 milliseconds", 32 },
+};
+
+constexpr double minimumASIOBufferSize = 64.0;
+constexpr double maximumASIOBufferSize = 2048.0;
+constexpr double asioBufferSizeAtMidPoint = 512.0;
+
+const juce::Colour gradientEndColour { 0xffd0d0d0 };
+constexpr float versionLinesFontHeight = 14.0f;
+constexpr int textLineHeight = 16;
+
+/** A product of a size and a proportion, rounded as Component::proportionOfWidth
+    does: formed in single precision, then rounded with halves going to even. */
+int proportionOf (int length, float proportion)
+{
+    return juce::roundToInt (proportion * (float) length);
+}
+
+/** The bounds Component::setSize then setCentreRelative give a child. */
+juce::Rectangle<int> sizedAndCentred (int parentWidth, int parentHeight,
+                                      float widthProportion, float heightProportion,
+                                      float centreX, float centreY)
+{
+    const auto width = proportionOf (parentWidth, widthProportion);
+    const auto height = proportionOf (parentHeight, heightProportion);
+
+    return { juce::roundToInt ((float) parentWidth * centreX) - width / 2,
+             juce::roundToInt ((float) parentHeight * centreY) - height / 2,
+             width, height };
+}
+} // namespace
+
+//==============================================================================
+MainWindowContent::MainWindowContent()
+{
+    createUsbLatencyCombo();
+    createAsioBufferSizeSlider();
+    connectToDevices();
+}
+
+MainWindowContent::~MainWindowContent()
+{
+    currentDevice = nullptr;
+
+    // The list goes first: its notifier leaves the driver and the notification
+    // window before the controls it could otherwise still reach are gone.
+    deviceList.reset();
+    asioBufferSizeSlider.reset();
+    usbLatencyCombo.reset();
+}
+
+void MainWindowContent::createUsbLatencyCombo()
+{
+    usbLatencyCombo = std::make_unique<juce::ComboBox> ("USBLatencyCombo");
+    usbLatencyCombo->addListener (this);
+
+    for (const auto& item : streamingModeItems)
+        usbLatencyCombo->addItem (item.text, item.id);
+
+    addAndMakeVisible (*usbLatencyCombo);
+    usbLatencyCombo->setEnabled (false);
+}
+
+void MainWindowContent::createAsioBufferSizeSlider()
+{
+    asioBufferSizeSlider = std::make_unique<juce::Slider> ("ASIOBufferSize");
+    asioBufferSizeSlider->addListener (this);
+    asioBufferSizeSlider->setSliderStyle (juce::Slider::LinearHorizontal);
+    asioBufferSizeSlider->setTextValueSuffix (" samples");
+    asioBufferSizeSlider->setRange (minimumASIOBufferSize, maximumASIOBufferSize, 1.0);
+    asioBufferSizeSlider->setSkewFactorFromMidPoint (asioBufferSizeAtMidPoint);
+
+    // A drag writes the driver once, when the mouse is released, not on every step.
+    asioBufferSizeSlider->setChangeNotificationOnlyOnRelease (true);
+
+    addAndMakeVisible (*asioBufferSizeSlider);
+    asioBufferSizeSlider->setEnabled (false);
+}
+
+void MainWindowContent::connectToDevices()
+{
+    deviceList = std::make_unique<DeviceList>();
+
+    // Creates the notifier, which registers the notification window with the
+    // driver. Only a message posted after this line reaches the panel, so the
+    // rescan below comes after it and misses no change.
+    deviceList->addListener (this);
+
+    rescanDevices();
+}
+
+//==============================================================================
+MainWindowContent::Captions MainWindowContent::captionsFor (juce::Rectangle<int> comboBounds, int sliderTop)
+{
+    const auto height = comboBounds.getHeight();
+
+    return { comboBounds.withY (comboBounds.getY() - height),
+             comboBounds.withY (sliderTop - height),
+             0.8f * (float) height };
+}
+
+MainWindowContent::Layout MainWindowContent::computeLayout (int width, int height, int logoWidth, int logoHeight)
+{
+    Layout layout;
+
+    layout.combo = sizedAndCentred (width, height, 0.5f, 0.06f, 0.7f, 0.3f);
+    layout.slider = sizedAndCentred (width, height, 0.5f, 0.2f, 0.7f, 0.7f);
+    layout.sliderTextBoxWidth = proportionOf (layout.slider.getWidth(), 0.6f);
+    layout.sliderTextBoxHeight = proportionOf (layout.slider.getHeight(), 0.33f);
+
+    // The logo is centred in the left half; its drawn height follows the panel.
+    const auto drawnHeight = proportionOf (height, 0.2f);
+    const auto drawnWidth = logoHeight > 0 ? logoWidth * drawnHeight / logoHeight : 0;
+    const auto logoY = proportionOf (height, 0.25f);
+
+    if (logoHeight > 0)
+        layout.logo = { (width / 2 - drawnWidth) / 2, logoY, drawnWidth, drawnHeight };
+
+    const auto driverLineY = logoY + drawnHeight + 25;
+    layout.driverLine = { 0, driverLineY, width / 2, textLineHeight };
+    layout.firmwareLine = { 0, driverLineY + 25, width / 2, textLineHeight };
+
+    layout.captions = captionsFor (layout.combo, layout.slider.getY());
+    return layout;
+}
+
+juce::String MainWindowContent::driverVersionText (const TUsbAudioDriverInfo& info)
+{
+    return juce::String::formatted ("Driver version %d.%d",
+                                    static_cast<int> (info.versionMajor),
+                                    static_cast<int> (info.versionMinor));
+}
+
+juce::String MainWindowContent::deviceText (const vhw* device)
+{
+    if (device == nullptr)
+        return "Vesk 2 not connected";
+
+    return "Firmware version " + juce::String::toHexString (static_cast<uint32_t> (device->properties.firmwareVersion));
+}
+
+//==============================================================================
+void MainWindowContent::resized()
+{
+    const auto layout = computeLayout (getWidth(), getHeight(), LogoData::logoWidth, LogoData::logoHeight);
+
+    usbLatencyCombo->setBounds (layout.combo);
+    asioBufferSizeSlider->setBounds (layout.slider);
+
+    // The slider rebuilds its text box only when one of these changes.
+    asioBufferSizeSlider->setTextBoxStyle (juce::Slider::TextBoxBelow, false,
+                                           layout.sliderTextBoxWidth, layout.sliderTextBoxHeight);
+}
+
+void MainWindowContent::paint (juce::Graphics& g)
+{
+    const auto width = getWidth();
+    const auto height = getHeight();
+
+    g.setGradientFill (juce::ColourGradient (juce::Colours::white, 0.0f, 0.0f,
+                                             gradientEndColour, (float) width, (float) height,
+                                             false));
+    g.fillAll();
+
+    // The cache is keyed by the array's address, so the JPEG is decoded once and
+    // handed back from then on while the cache holds it. A picture that fails to
+    // decode is null, with a size of 0 x 0: it is left out and nothing else moves.
+    const auto logo = juce::ImageCache::getFromMemory (LogoData::logoJpeg, LogoData::logoJpegSize);
+    const auto layout = computeLayout (width, height, logo.getWidth(), logo.getHeight());
+
+    if (logo.isValid())
+        g.drawImage (logo,
+                     layout.logo.getX(), layout.logo.getY(), layout.logo.getWidth(), layout.logo.getHeight(),
+                     0, 0, logo.getWidth(), logo.getHeight(),
+                     false);
+
+    g.setFont (juce::Font (versionLinesFontHeight, juce::Font::bold));
+    g.setColour (juce::Colours::black);
+
+    // Asked on every paint, so the line follows the driver.
+    TUsbAudioDriverInfo info {};
+
+    if (readDriverInfo (info))
+        g.drawText (driverVersionText (info), layout.driverLine, juce::Justification::centred, false);
+
+    g.drawText (deviceText (currentDevice.get()), layout.firmwareLine, juce::Justification::centred, false);
+
+    // From the controls as they are, not as the layout would place them.
+    const auto captions = captionsFor (usbLatencyCombo->getBounds(), asioBufferSizeSlider->getY());
+    g.setFont (juce::Font (captions.fontHeight, juce::Font::bold));
+    g.drawText ("USB Buffer Size", captions.usb, juce::Justification::centred, false);
+    g.drawText ("ASIO Buffer Size", captions.asio, juce::Justification::centred, false);
+}
+
+//==============================================================================
+void MainWindowContent::handleMessage (const juce::Message& message)
+{
+    const auto* change = dynamic_cast<const DeviceChangeMessage*> (&message);
+
+    if (change == nullptr)
+        return;
+
+    if (change->intParameter1 == DeviceArrivedCode)
+        rescanDevices();
+    else if (change->intParameter1 == DeviceRemovedCode)
+        deviceRemoved();
+}
+
+void MainWindowContent::rescanDevices()
+{
+    deviceList->clear();
+    deviceList->scan();
+
+    // The list puts each interface it accepts in front, so position 0 is the one
+    // with the highest driver index. When the scan finds none, the controls keep
+    // their state and currentDevice keeps the record it holds a reference to.
+    if (deviceList->getNumDevices() != 0)
+    {
+        currentDevice = deviceList->getDevice (0);
+        setControlsEnabled (true);
+        refreshControls();
+    }
+
+    repaint();
+}
+
+void MainWindowContent::deviceRemoved()
+{
+    // Any removal counts, even with another interface left: the next arrival
+    // rescans. The list keeps its records until then.
+    currentDevice = nullptr;
+    setControlsEnabled (false);
+    repaint();
+}
+
+void MainWindowContent::setControlsEnabled (bool shouldBeEnabled)
+{
+    usbLatencyCombo->setEnabled (shouldBeEnabled);
+    asioBufferSizeSlider->setEnabled (shouldBeEnabled);
+}
+
+void MainWindowContent::comboBoxChanged (juce::ComboBox* box)
+{
+    writeUsbStreamingMode (static_cast<uint32_t> (box->getSelectedId()));
+    refreshControls();
+}
+
+void MainWindowContent::sliderValueChanged (juce::Slider* slider)
+{
+    // The range and the interval of 1 keep the value whole and positive.
+    writeASIOBufferSize (static_cast<uint32_t> (slider->getValue()));
+    refreshControls();
+}
+
+void MainWindowContent::refreshControls()
+{
+    // Neither control notifies the panel here, so nothing is written back.
+    if (uint32_t mode = 0; readUsbStreamingMode (mode))
+        usbLatencyCombo->setSelectedId (static_cast<int> (mode), juce::dontSendNotification);
+
+    if (uint32_t size = 0; readASIOBufferSize (size) && clampToMinimumASIOBufferSize (size))
+        asioBufferSizeSlider->setValue (static_cast<double> (size), juce::dontSendNotification);
+}
+
+bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
+{
+    // The minimum always comes from driver index 0, whichever interface is current.
+    TUsbAudioHandle handle = 0;
+
+    if (! openDevice (0, handle))
+        return false;
+
+    const ScopedDeviceClose closeOnReturn { handle };
+
+    uint32_t sampleRate = 0;
+
+    if (! readCurrentSampleRate (handle, sampleRate))
+        return false;
+
+    uint32_t minimumSize = 0;
+
+    if (! readMinimumASIOBufferSize (sampleRate, minimumSize))
+        return false;
+
+    // Raises only what the slider shows; the driver keeps its value until the user moves the slider.
+    size = std::max (size, minimumSize);
+    return true;
+}
