@@ -14,11 +14,11 @@ MainAppWindow::MainAppWindow()
 
     // The panel's controls read these whenever they are drawn, so they are in
     // place before the panel exists.
-    auto& lookAndFeel = juce::LookAndFeel::getDefaultLookAndFeel();
-    lookAndFeel.setColour (juce::ComboBox::buttonColourId, juce::Colours::red);
-    lookAndFeel.setColour (juce::ComboBox::outlineColourId, juce::Colours::black);
-    lookAndFeel.setColour (juce::Slider::thumbColourId, juce::Colours::red);
-    lookAndFeel.setColour (juce::Slider::textBoxOutlineColourId, juce::Colours::black);
+    auto& defaultLookAndFeel = juce::LookAndFeel::getDefaultLookAndFeel();
+    defaultLookAndFeel.setColour (juce::ComboBox::buttonColourId, juce::Colours::red);
+    defaultLookAndFeel.setColour (juce::ComboBox::outlineColourId, juce::Colours::black);
+    defaultLookAndFeel.setColour (juce::Slider::thumbColourId, juce::Colours::red);
+    defaultLookAndFeel.setColour (juce::Slider::textBoxOutlineColourId, juce::Colours::black);
 
     setContentOwned (new MainWindowContent(), false);
 }
