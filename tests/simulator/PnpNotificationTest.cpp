@@ -281,6 +281,11 @@ TEST_F (PnpNotification, AProcessThatExitsWhileRegisteredEndsCleanly)
 
     EXPECT_EXIT (
     {
+        // The child never reaches TearDown: it watches a file in the temporary folder
+        // instead of a folder of its own that would be left behind.
+        fs::remove_all (folder);
+        setEnvironment ("VESK2_SIM_STATE", (fs::temp_directory_path() / "vesk2-simtest-exit-never-written.state").string());
+
         ReceivingWindow* window = new ReceivingWindow();     // left for the exit to end
         if (registerWindow (*window) != 0)
             std::exit (3);

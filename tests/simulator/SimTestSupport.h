@@ -90,8 +90,14 @@ protected:
     {
         static std::atomic<int> counter { 0 };
         auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = info->name();
+
+        for (auto& c : name)
+            if (c == '/')
+                c = '-';    // parameterised cases are named "Case/3"
+
         folder = fs::temp_directory_path() / ("vesk2-simtest-" + std::to_string (processId()) + "-"
-                                              + std::to_string (++counter) + "-" + info->name());
+                                              + std::to_string (++counter) + "-" + name);
         fs::remove_all (folder);
         fs::create_directories (folder);
         statePath = folder / "driver.state";
