@@ -197,7 +197,8 @@ uint64_t microsecondsSinceEpoch()
 //==============================================================================
 FileLock::FileLock (const std::string& lockFilePath)
 {
-    int fd = ::open (lockFilePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // O_NOFOLLOW: the default state lives in /tmp, where anyone could plant a link.
+    int fd = ::open (lockFilePath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
 
     if (fd < 0)
     {
