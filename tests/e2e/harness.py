@@ -73,7 +73,7 @@ class XSession:
 
     def find_windows(self, title=TITLE, pid=None):
         """Visible windows whose name is exactly title (optionally of one process)."""
-        command = ["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"]
+        command = ["xdotool", "search", "--all", "--onlyvisible", "--name", f"^{title}$"]
         if pid is not None:
             command[2:2] = ["--pid", str(pid)]
         result = self.run(*command, check=False)
@@ -81,9 +81,30 @@ class XSession:
 
     def geometry(self, window):
         """(x, y, width, height) of a window's client area on the screen."""
-        result = self.run("xdotool", "getwindowgeometry", "--shell", str(window))
-        values = dict(line.split("=", 1) for line in result.stdout.split())
-        return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+        result = self.run("xwininfo", "-id", str(window))
+        values = {}
+        for line in result.stdout.splitlines():
+            if ":" in line:
+                key, value = line.split(":", 1)
+                values[key.strip()] = value.strip()
+        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
+                int(values["Width"]), int(values["Height"]))
+
+    def requested_position(self, window):
+        """The position the program asked for in its size hints, or None."""
+        result = self.run("xprop", "-id", str(window), "WM_NORMAL_HINTS")
+        for line in result.stdout.splitlines():
+            if "user specified location:" in line or "program specified location:" in line:
+                x, y = line.split(":", 1)[1].split(",")
+                return int(x), int(y)
+        return None
+
+    def frame_extents(self, window):
+        """(left, right, top, bottom) of the window manager's frame around a window."""
+        result = self.run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS")
+        if "=" not in result.stdout:
+            return 0, 0, 0, 0
+        return tuple(int(v) for v in result.stdout.split("=", 1)[1].split(","))
 
     def request_close(self, window):
         """Asks the window manager to close the window, as its close button does."""
@@ -273,3 +294,179 @@ class SessionTestCase(unittest.TestCase):
 
 def main():
     unittest.main(verbosity=2)
+
+
+# ---- Reading the panel, settling, and writing the simulator's state in bulk:
+# ---- for the fault matrix, the notification storm and the shutdown tests.
+
+import fcntl
+import re
+
+# Slow runs (valgrind) stretch every wait by this factor.
+TIME_SCALE = float(os.environ.get("VESK2_TIME_SCALE", "1"))
+
+# Panel coordinates at the window's 500 x 350: the two text lines, the inside of
+# the combo box's text (clear of the focus outline and the drop-down button) and
+# the whole slider with its value box.
+PANEL_REGIONS = {
+    "driver": (0, 183, 250, 16),
+    "firmware": (0, 208, 250, 16),
+    "combo": (228, 98, 226, 15),
+    "slider": (225, 210, 250, 70),
+}
+COMBO_ITEM_IDS = (1, 2, 4, 8, 16, 32)
+WRITE_FUNCTIONS = ("TUSBAUDIO_SetUsbStreamingMode", "TUSBAUDIO_SetASIOBufferSize")
+
+
+def scaled(seconds):
+    return seconds * TIME_SCALE
+
+
+def client_origin(session, window):
+    """The screen position of a window's client area. xdotool's own answer counts
+    the window manager's frame twice, xwininfo's absolute corner does not."""
+    output = session.run("xwininfo", "-id", str(window)).stdout
+    x = int(re.search(r"Absolute upper-left X:\s+(-?\d+)", output).group(1))
+    y = int(re.search(r"Absolute upper-left Y:\s+(-?\d+)", output).group(1))
+    return x, y
+
+
+def park_mouse(session):
+    """Moves the pointer off the window, so nothing is drawn hovered."""
+    session.run("xdotool", "mousemove", "--sync", "0", "0")
+
+
+def panel_view(session, origin, name=None):
+    """The panel's regions (see PANEL_REGIONS) as raw pixels, keyed by region name."""
+    image = session.screenshot(name)
+    x0, y0 = origin
+    return {key: image.region(x0 + x, y0 + y, width, height)
+            for key, (x, y, width, height) in PANEL_REGIONS.items()}
+
+
+def has_dark_pixels(region, limit=96):
+    """True when some pixel of a region has all three channels below limit (text)."""
+    for offset in range(0, len(region) - 2, 3):
+        if region[offset] < limit and region[offset + 1] < limit and region[offset + 2] < limit:
+            return True
+    return False
+
+
+def log_size(simulator):
+    return os.path.getsize(simulator.log) if os.path.exists(simulator.log) else 0
+
+
+def wait_for_settled(session, simulator, origin, process=None, quiet=0.4, timeout=20):
+    """Waits until the call log has been still for `quiet` seconds and two views in
+    a row are the same, and returns that view; None when the process ended or
+    timeout passed first."""
+    deadline = time.monotonic() + scaled(timeout)
+    quiet = scaled(quiet)
+    last_size, still_since, last_view = -1, time.monotonic(), None
+    while time.monotonic() < deadline:
+        if process is not None and process.poll() is not None:
+            return None
+        size = log_size(simulator)
+        if size != last_size:
+            last_size, still_since, last_view = size, time.monotonic(), None
+        elif time.monotonic() - still_since >= quiet:
+            view = panel_view(session, origin)
+            if view == last_view and log_size(simulator) == last_size:
+                return view
+            last_view = view
+        time.sleep(0.05)
+    return None
+
+
+def combo_item_point(origin, item_id):
+    """Where the open combo box's pop-up shows the item with item_id: the list
+    starts just under the box, one row of 19 pixels per item."""
+    index = COMBO_ITEM_IDS.index(item_id)
+    return origin[0] + 300, origin[1] + 117 + 19 * index + 9
+
+
+def pick_combo_item(session, origin, item_id):
+    """Opens the USB buffer size box and clicks one of its items, as a user does."""
+    session.click(origin[0] + 300, origin[1] + 105)
+    time.sleep(scaled(0.3))
+    session.click(*combo_item_point(origin, item_id))
+
+
+def slider_end_point(origin, right):
+    """A point on the ASIO buffer size slider's track past its last (or first)
+    position: a click there sets 2048 (or 64)."""
+    return origin[0] + (473 if right else 227), origin[1] + 233
+
+
+def click_slider_end(session, origin, right):
+    session.click(*slider_end_point(origin, right))
+
+
+def writes_in(entries):
+    """The settings written to the driver: (function, value, status) in order."""
+    writes = []
+    for _, name, rest in entries:
+        if name in WRITE_FUNCTIONS:
+            match = re.match(r"(\d+) -> (\d+)", rest)
+            writes.append((name, int(match.group(1)), int(match.group(2))))
+    return writes
+
+
+def calls_after(simulator, count):
+    """The call-log entries after the first `count` ones."""
+    return simulator.calls()[count:]
+
+
+def resident_kilobytes(pid):
+    """The process's resident set size (VmRSS) in kB, or None once it is gone."""
+    try:
+        with open(f"/proc/{pid}/status") as status:
+            for line in status:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+    except OSError:
+        return None
+    return None
+
+
+class StateWriter:
+    """Changes the simulator's state file the way vesk2-sim does (under the lock
+    file, whole file replaced by a rename), but thousands of times from one
+    process: vesk2-sim started once per change is too slow for a storm."""
+
+    def __init__(self, simulator):
+        self.path = simulator.state
+        if not os.path.exists(self.path):
+            simulator("reset")
+        self.lock_path = self.path + ".lock"
+        self.changes = 0
+
+    def _read(self):
+        with open(self.path) as state:
+            return state.read().splitlines()
+
+    def _write(self, lines):
+        temporary = f"{self.path}.tmp.storm.{os.getpid()}"
+        with open(temporary, "w") as state:
+            state.write("\n".join(lines) + "\n")
+        os.rename(temporary, self.path)
+
+    def toggle(self, firmware):
+        """Unplugs the last interface if there is one, else plugs one with the
+        given firmware word (a fresh serial); returns True when it plugged."""
+        with open(self.lock_path, "a") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            lines = self._read()
+            interfaces = [i for i, line in enumerate(lines) if line.startswith("interface ")]
+            if interfaces:
+                del lines[interfaces[-1]]
+                plugged = False
+            else:
+                serial_line = next(i for i, line in enumerate(lines) if line.startswith("next-serial "))
+                serial = int(lines[serial_line].split()[1])
+                lines[serial_line] = f"next-serial {serial + 1}"
+                lines.insert(serial_line + 1, f"interface {serial} product-id=16 firmware={firmware:x} usb-mode=0")
+                plugged = True
+            self._write(lines)
+        self.changes += 1
+        return plugged

@@ -21,15 +21,21 @@ class ApplicationTest(SessionTestCase):
         program, window = self.open_window()
         x, y, width, height = self.session.geometry(window)
         self.assertEqual((width, height), (500, 350))
-        # No panel in this session, so the work area is the whole screen.
-        self.assertEqual((x, y), (SCREEN_WIDTH // 2 - 250, SCREEN_HEIGHT // 2 - 175))
+        # No panel in this session, so the work area is the whole screen. The
+        # program asks for its client area at the centre; under X11 the window
+        # manager puts its frame's corner there (north-west gravity), so the
+        # client area sits the frame's border and title bar further in.
+        centred = (SCREEN_WIDTH // 2 - 250, SCREEN_HEIGHT // 2 - 175)
+        self.assertEqual(self.session.requested_position(window), centred)
+        left, right, top, bottom = self.session.frame_extents(window)
+        self.assertEqual((x - left, y - top), centred)
         self.session.screenshot("application-window")
 
         self.session.request_close(window)
         self.assertEqual(program.wait(10), 0)
 
     def test_exit_options_end_at_once_without_window_or_driver_call(self):
-        for arguments in (["-hide"], ["-EXITALL"], ["-Hide"], ["abc-hidexyz"], ["-hidden"], ["/x", "-exitall"]):
+        for arguments in (["-hide"], ["-EXITALL"], ["-Hide"], ["abc-hidexyz"], ["-hidehidden"], ["/x", "-exitall"]):
             with self.subTest(arguments=arguments):
                 self.sim.clear_log()
                 started = time.monotonic()
@@ -40,7 +46,7 @@ class ApplicationTest(SessionTestCase):
                 self.assertEqual(self.sim.calls(), [])
 
     def test_options_that_only_look_alike_open_the_window(self):
-        for arguments in (["/hide"], ["hide"]):
+        for arguments in (["/hide"], ["hide"], ["-hidden"]):
             with self.subTest(arguments=arguments):
                 program, window = self.open_window(*arguments)
                 self.session.request_close(window)
@@ -88,14 +94,19 @@ class ApplicationTest(SessionTestCase):
 
     def test_program_keeps_no_files_of_its_own(self):
         home = tempfile.mkdtemp(prefix="vesk2-home-")
+        # A desktop session always has a runtime folder; JUCE's display-scale
+        # lookup runs dconf, which keeps its cache there, not in HOME.
+        runtime = tempfile.mkdtemp(prefix="vesk2-runtime-")
+        os.chmod(runtime, 0o700)
         try:
-            program, window = self.open_window(env={"HOME": home, "XDG_CONFIG_HOME": "", "XDG_CACHE_HOME": ""})
+            program, window = self.open_window(env={"HOME": home, "XDG_RUNTIME_DIR": runtime})
             self.session.request_close(window)
             self.assertEqual(program.wait(10), 0)
             leftovers = [os.path.join(root, name) for root, dirs, files in os.walk(home) for name in dirs + files]
             self.assertEqual(leftovers, [])
         finally:
             shutil.rmtree(home, ignore_errors=True)
+            shutil.rmtree(runtime, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -9,6 +9,8 @@ struct OptionCase
     const char* commandLine;
     bool hasExitAll;
     bool hasHide;
+
+    friend void PrintTo (const OptionCase& c, std::ostream* os) { *os << '"' << c.commandLine << '"'; }
 };
 
 // The text JUCE hands to initialise: the command line after the program path, trimmed.
@@ -20,7 +22,9 @@ const OptionCase optionCases[] = {
     { "-Hide", false, true },
     { "-HIDE", false, true },
     { "abc-hidexyz", false, true },
-    { "-hidden", false, true },
+    // "-hid" then "den": the letters of "-hide" are there, but not in a row.
+    { "-hidden", false, false },
+    { "-hidehidden", false, true },
     { "x-hide", false, true },
     { "/hide", false, false },
     { "hide", false, false },
@@ -50,4 +54,7 @@ TEST_P (CommandLineOptionsTest, FindsEachOptionAsAnAsciiCaseFoldedSubstring)
     EXPECT_EQ (CommandLineOptions::requestsExit (text), c.hasExitAll || c.hasHide) << c.commandLine;
 }
 
-INSTANTIATE_TEST_SUITE_P (CommandLines, CommandLineOptionsTest, testing::ValuesIn (optionCases));
+// Cases are named by their position, so CTest sees the same names on every run.
+INSTANTIATE_TEST_SUITE_P (CommandLines, CommandLineOptionsTest, testing::ValuesIn (optionCases),
+                          [] (const testing::TestParamInfo<OptionCase>& param)
+                          { return "Case" + std::to_string (param.index); });
