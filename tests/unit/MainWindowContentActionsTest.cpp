@@ -159,7 +159,7 @@ TEST (MainWindowContentActions, AFailedStepOfTheReadBackLeavesTheSliderAsItWasAn
         int expectedCloses;
     };
 
-    // The size reads as 512 each time, yet the slider keeps the 256 it showed.
+    // The driver now holds 512, yet the slider keeps the 256 it showed.
     const Case cases[] = {
         { "TUSBAUDIO_GetASIOBufferSize", 0 },
         { "TUSBAUDIO_OpenDeviceByIndex", 0 },

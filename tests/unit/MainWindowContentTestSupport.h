@@ -10,6 +10,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <vector>
 
 namespace panel_test
