@@ -15,6 +15,12 @@
     folder of its own when unset, so the default state of the machine's user is
     not touched). VESK2_SIM_LOG is best left unset: paint asks the driver for its
     version every time, and a log would add a file write to each paint.
+
+    --cold-start instead times, once in a fresh process, what only the first
+    paint of a run pays, and prints it as one JSON line: JUCE's scan of the
+    system's fonts (on Linux, at the first text it meets), the first paint of
+    the panel (the logo's decode and the loading of every glyph it draws), and
+    a second paint beside them.
 */
 #include "panel/MainWindowContent.h"
 #include "resources/LogoData.h"
@@ -25,6 +31,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <stdexcept>
 
 #if JUCE_LINUX && __has_include(<jpeglib.h>)
@@ -191,10 +199,48 @@ public:
 private:
     juce::File folder;
 };
+double millisecondsOf (const std::function<void()>& work)
+{
+    const auto start = juce::Time::getHighResolutionTicks();
+    work();
+    return juce::Time::highResolutionTicksToSeconds (juce::Time::getHighResolutionTicks() - start) * 1000.0;
+}
+
+int runColdStart()
+{
+    const auto fontScanMs = millisecondsOf ([] { juce::Font::findAllTypefaceNames(); });
+
+    MainWindowContent panel;
+    panel.setSize (panelWidth, panelHeight);
+    auto canvas = makeCanvas();
+
+    const auto paintOnce = [&]
+    {
+        juce::Graphics g (canvas);
+        panel.paint (g);
+    };
+
+    const auto decoderRunsBefore = jpegDecoderRuns.load();
+    const auto firstPaintMs = millisecondsOf (paintOnce);
+    const auto decoderRuns = jpegDecoderRuns.load() - decoderRunsBefore;
+    const auto secondPaintMs = millisecondsOf (paintOnce);
+
+    std::printf ("{\"font_scan_ms\": %.3f, \"first_paint_ms\": %.3f, \"second_paint_ms\": %.3f, "
+                 "\"jpeg_decoder_runs\": %lld}\n",
+                 fontScanMs, firstPaintMs, secondPaintMs, (long long) decoderRuns);
+    return 0;
+}
 } // namespace
 
 int main (int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp (argv[1], "--cold-start") == 0)
+    {
+        SimulatorStateForRun simulatorState;
+        juce::ScopedJuceInitialiser_GUI juce;
+        return runColdStart();
+    }
+
     benchmark::Initialize (&argc, argv);
 
     if (benchmark::ReportUnrecognizedArguments (argc, argv))

@@ -12,6 +12,8 @@
 
     Lines on standard output, each flushed at once:
         pid PID             the program was started
+        epoch MICROS        when, on the system clock (the simulator's call log
+                            uses it), so that logged calls can be placed
         visible MICROS      a top-level window named TITLE is mapped
         painted MICROS      every --expect pixel of that window is within
                             TOLERANCE of its colour (only with --expect)
@@ -325,9 +327,11 @@ int main (int argc, char** argv)
     XSync (display, False);
 
     const auto start = Clock::now();
+    const auto startOnSystemClock = std::chrono::system_clock::now();
     const auto deadline = start + std::chrono::milliseconds (options.timeoutMs);
     const pid_t pid = startProgram (options);
     say ("pid %lld", pid);
+    say ("epoch %lld", std::chrono::duration_cast<std::chrono::microseconds> (startOnSystemClock.time_since_epoch()).count());
 
     Window window = 0;
     bool visible = false, painted = false;

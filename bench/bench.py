@@ -85,12 +85,14 @@ class ProbedProgram:
         command += ["--", os.path.join(bin_dir, program)]
         self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         env=env, text=True)
-        self.pid = self.visible_us = self.painted_us = None
+        self.pid = self.epoch_us = self.visible_us = self.painted_us = None
         self.outcome = None
         for line in self.process.stdout:
             word, _, value = line.strip().partition(" ")
             if word == "pid":
                 self.pid = int(value)
+            elif word == "epoch":
+                self.epoch_us = int(value)
             elif word == "visible":
                 self.visible_us = int(value)
             elif word == "painted":
@@ -169,6 +171,50 @@ def measure_startup(bin_dir, runs, state):
                 results[key]["painted"].append(probed.painted_us)
     finally:
         display.close()
+    return results
+
+
+def measure_startup_breakdown(bin_dir, runs, folder):
+    """Where the program's start-up goes, from the simulator's call log of a few
+    extra runs (the log costs each driver call a file write, so these runs are
+    kept apart from the timed ones): ms from exec to the driver call that ends
+    the panel's construction, and to the first paint's driver call."""
+    os.makedirs(folder, exist_ok=True)
+    state = os.path.join(folder, "state")
+    display = Display()
+    phases = {"initialise": [], "registered": [], "loop": [], "paint_text": [], "visible": [], "painted": []}
+    try:
+        for run in range(runs):
+            call_log = os.path.join(folder, f"calls-{run}.log")
+            probed = ProbedProgram(bin_dir, "Vesk2ControlPanel", OURS_TITLE, OURS_PIXELS,
+                                   program_env(display, state, call_log))
+            probed.stop()
+            with open(call_log) as f:
+                calls = [c for c in map(analysis.parse_log_line, f) if c is not None]
+            names = [c[1] for c in calls]
+            paint = names.index("TUSBAUDIO_GetDriverInfo")
+            since_exec = lambda micros: micros - probed.epoch_us  # noqa: E731
+            phases["initialise"].append(since_exec(calls[names.index("TUSBAUDIO_EnumerateDevices")][0]))
+            phases["registered"].append(since_exec(calls[names.index("TUSBAUDIO_RegisterPnpNotification")][0]))
+            phases["loop"].append(since_exec(calls[paint - 1][0]))
+            phases["paint_text"].append(since_exec(calls[paint][0]))
+            phases["visible"].append(probed.visible_us)
+            phases["painted"].append(probed.painted_us)
+    finally:
+        display.close()
+    return phases
+
+
+def measure_cold_text(bin_dir, runs, state):
+    """JUCE's first text on Linux, in fresh processes: the font scan and the
+    panel's first paint (logo decode, glyph loading) beside a second paint."""
+    results = []
+    env = dict(os.environ, VESK2_SIM_STATE=state)
+    env.pop("VESK2_SIM_LOG", None)
+    for _ in range(runs):
+        output = subprocess.run([os.path.join(bin_dir, "vesk2-paint-benchmark"), "--cold-start"],
+                                env=env, check=True, capture_output=True, text=True).stdout
+        results.append(json.loads(output.strip().splitlines()[-1]))
     return results
 
 
@@ -343,7 +389,7 @@ def ms(us):
     return f"{us / 1000:.1f}"
 
 
-def build_table(startup, hotplug, idle, paint):
+def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None):
     rows = []
     Row = analysis.Row
 
@@ -361,6 +407,22 @@ def build_table(startup, hotplug, idle, paint):
                         ms(min_visible), f"{r:.2f}", "ratio <= 1.30", r <= 1.30))
         rows.append(Row("start-up: exec to first paint on screen, ms (minimal: its own)", ms(ours_painted),
                         ms(min_painted), f"{analysis.ratio(ours_painted, min_painted):.2f}"))
+
+    if breakdown:
+        n = len(breakdown["loop"])
+        for key, label in (("initialise", "initialise begins"),
+                           ("visible", "window visible"),
+                           ("registered", "driver registration (after the 10 ms wait)"),
+                           ("loop", "panel built, message loop starts"),
+                           ("paint_text", "first paint reaches its text"),
+                           ("painted", "first paint on screen")):
+            rows.append(Row(f"  ms from exec [a]: {label}", ms(analysis.median(breakdown[key]))))
+
+    if cold:
+        for key, label in (("font_scan_ms", "JUCE's scan of the system's fonts"),
+                           ("first_paint_ms", "panel's first paint after it"),
+                           ("second_paint_ms", "panel's second paint")):
+            rows.append(Row(f"  ms, first text [b]: {label}", f"{analysis.median([c[key] for c in cold]):.1f}"))
 
     if hotplug:
         all_us = [us for _, us in hotplug["latencies_us"]]
@@ -433,6 +495,15 @@ def build_table(startup, hotplug, idle, paint):
     return rows
 
 
+def print_notes(breakdown, cold):
+    if breakdown:
+        print(f"\n[a] medians of {len(breakdown['loop'])} more runs of the program with the simulator's call log "
+              "on, placed by the driver calls they make.")
+    if cold:
+        print(f"[b] medians of {len(cold)} fresh processes of vesk2-paint-benchmark --cold-start: what only "
+              "the first text of a run pays (fonts scanned, glyphs and logo loaded).")
+
+
 def print_details(idle):
     if not idle:
         return
@@ -463,11 +534,13 @@ def main():
 
     folder = tempfile.mkdtemp(prefix="vesk2-bench-")
     state = os.path.join(folder, "state")      # missing: the simulator's default, one Vesk 2 connected
-    startup = hotplug = idle = paint = None
+    startup = hotplug = idle = paint = breakdown = cold = None
     try:
         if "startup" in parts:
             log(f"start-up: {args.runs} interleaved runs of each program ...")
             startup = measure_startup(args.bin, args.runs, state)
+            breakdown = measure_startup_breakdown(args.bin, 7, os.path.join(folder, "breakdown"))
+            cold = measure_cold_text(args.bin, 5, state)
         if "hotplug" in parts:
             log(f"hot-plug: {args.cycles} plug/unplug cycles ...")
             hotplug = measure_hotplug(args.bin, args.cycles, os.path.join(folder, "hotplug"))
@@ -484,12 +557,14 @@ def main():
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
-    print(analysis.format_table(build_table(startup, hotplug, idle, paint)))
+    print(analysis.format_table(build_table(startup, hotplug, idle, paint, breakdown, cold)))
+    print_notes(breakdown, cold)
     print_details(idle)
 
     if args.json:
         with open(args.json, "w") as f:
-            json.dump({"startup": startup, "hotplug": hotplug, "idle": idle, "paint": paint}, f, indent=1)
+            json.dump({"startup": startup, "breakdown": breakdown, "cold_text": cold, "hotplug": hotplug,
+                       "idle": idle, "paint": paint}, f, indent=1)
 
 
 if __name__ == "__main__":
