@@ -143,7 +143,8 @@ class WindowsExecutableTest(unittest.TestCase):
         private = objdump_private(wine.DRIVER)
         exported = set(re.findall(r"\]\s+(TUSBAUDIO_\w+)", private))
         self.assertEqual(len(exported), DRIVER_FUNCTIONS, sorted(exported))
-        header = open(os.path.join(wine.ROOT, "device", "tusbaudioapi.h")).read()
+        with open(os.path.join(wine.ROOT, "device", "tusbaudioapi.h")) as header_file:
+            header = header_file.read()
         declared = set(re.findall(r"\b(TUSBAUDIO_\w+)\s*\(", header))
         self.assertEqual(exported, declared)
 

@@ -5,6 +5,8 @@
 //   vesk2-winprobe wait TITLE COUNT TIMEOUT_MS     waits until COUNT such windows are
 //                                                  visible, then lists them (exit 1 on time-out)
 //   vesk2-winprobe close HWND                      posts WM_CLOSE, the system's close request
+//   vesk2-winprobe redraw HWND                     invalidates the whole window, as uncovering
+//                                                  it does, so its owner paints it afresh
 //
 // A listed line reads:
 //   hwnd=0x1234 pid=56 client=500x350 clientorigin=X,Y window=L,T,R,B workarea=L,T,R,B style=0x... sizable=0
@@ -59,14 +61,10 @@ namespace
         return result;
     }
 
-    bool hasIcon (HWND hwnd, int classIndex, WPARAM which)
+    // Only the window class's icons: asking the window would wait on its owner's thread.
+    bool hasIcon (HWND hwnd, int classIndex)
     {
-        if (GetClassLongPtrW (hwnd, classIndex) != 0)
-            return true;
-
-        DWORD_PTR icon = 0;
-        SendMessageTimeoutW (hwnd, WM_GETICON, which, 0, SMTO_ABORTIFHUNG, 2000, &icon);
-        return icon != 0;
+        return GetClassLongPtrW (hwnd, classIndex) != 0;
     }
 
     void describe (HWND hwnd)
@@ -91,12 +89,12 @@ namespace
                      work.left, work.top, work.right, work.bottom,
                      (unsigned long) style, (style & WS_THICKFRAME) != 0, (style & WS_MAXIMIZEBOX) != 0,
                      (style & WS_MINIMIZEBOX) != 0, (style & WS_CAPTION) == WS_CAPTION,
-                     hasIcon (hwnd, GCLP_HICON, ICON_BIG), hasIcon (hwnd, GCLP_HICONSM, ICON_SMALL));
+                     hasIcon (hwnd, GCLP_HICON), hasIcon (hwnd, GCLP_HICONSM));
     }
 
     int usage()
     {
-        std::fprintf (stderr, "usage: vesk2-winprobe list TITLE | wait TITLE COUNT TIMEOUT_MS | close HWND\n");
+        std::fprintf (stderr, "usage: vesk2-winprobe list TITLE | wait TITLE COUNT TIMEOUT_MS | close HWND | redraw HWND\n");
         return 2;
     }
 }
@@ -148,6 +146,12 @@ int main (int argc, char* argv[])
     {
         const auto hwnd = (HWND) (UINT_PTR) std::strtoull (argv[2], nullptr, 0);
         return PostMessageW (hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+
+    if (command == "redraw" && argc == 3)
+    {
+        const auto hwnd = (HWND) (UINT_PTR) std::strtoull (argv[2], nullptr, 0);
+        return RedrawWindow (hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN) ? 0 : 1;
     }
 
     return usage();

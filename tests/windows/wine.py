@@ -145,12 +145,19 @@ class WineSession:
         """virtual_desktop: (width, height) to run every program of the session in Wine's
         own desktop window of that size, drawn by Wine with its own title bars."""
         ensure_prefix()
+        # One session at a time uses the prefix (test files run in parallel, or two test
+        # runs at once): each ends every Wine process of the prefix when it starts and ends.
+        self.lock = open(os.path.join(WIN_BUILD, "wineprefix.session.lock"), "w")
+        fcntl.flock(self.lock, fcntl.LOCK_EX)
         # A desktop process left from another display would serve this one wrongly.
         end_all_wine_processes()
         self.x = harness.XSession(window_manager=window_manager, width=width, height=height)
         self.env = dict(self.x.env, **BASE_ENV)
         self.programs = []
         self.virtual_desktop = virtual_desktop
+        # Brings up the wineserver and its desktop process before anything races to start
+        # them: two Wine programs started at once on a fresh server can stall each other.
+        self.run_tool(PROBE, "list", TITLE, timeout=120)
         if virtual_desktop:
             self._reg("add", "HKCU\\Software\\Wine\\Explorer\\Desktops", "/v", "Default",
                       "/d", "%dx%d" % virtual_desktop, "/f")
@@ -166,6 +173,8 @@ class WineSession:
             self._reg("delete", "HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/f")
         end_all_wine_processes()
         self.x.close()
+        fcntl.flock(self.lock, fcntl.LOCK_UN)
+        self.lock.close()
 
     def start(self, simulator, *arguments, executable=PROGRAM):
         env = dict(self.env, **simulator.env)
@@ -179,19 +188,27 @@ class WineSession:
 
     def windows(self, title=TITLE):
         """The visible top-level windows titled title, as Windows reports them."""
-        result = self.run_tool(PROBE, "list", title)
+        try:
+            result = self.run_tool(PROBE, "list", title, timeout=60)
+        except subprocess.TimeoutExpired:
+            return []
         return [parse_window(line) for line in result.stdout.splitlines() if line.startswith("hwnd=")]
 
     def wait_for_windows(self, count, title=TITLE, timeout=30):
         """Waits until exactly count such windows are visible; returns them, or None on time-out."""
-        result = self.run_tool(PROBE, "wait", title, str(count), str(int(timeout * 1000)), timeout=timeout + 30)
-        if result.returncode != 0:
-            return None
-        return [parse_window(line) for line in result.stdout.splitlines() if line.startswith("hwnd=")]
+        found = wait_until(lambda: (lambda windows: windows if len(windows) == count else None)(self.windows(title)),
+                           timeout, 0.2)
+        return found or None
 
     def request_close(self, window):
         """Posts WM_CLOSE, the request the system sends when the user closes a window."""
         return self.run_tool(PROBE, "close", window["hwnd"]).returncode == 0
+
+    def redraw(self, window):
+        """Has the window painted afresh. Wine 8's DXGI outputs give no vertical blank, and
+        JUCE on Windows hands its repaints to Windows on each vertical blank: under Wine
+        they wait for the next time the window is invalidated, as this does."""
+        return self.run_tool(PROBE, "redraw", window["hwnd"]).returncode == 0
 
     def broadcast(self, text):
         return self.run_tool(BROADCAST, text).returncode
