@@ -90,6 +90,11 @@ class XSession:
         return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
                 int(values["Width"]), int(values["Height"]))
 
+    def is_managed(self, window):
+        """True once the window manager has framed the window (it sets WM_STATE then)."""
+        result = self.run("xprop", "-id", str(window), "WM_STATE", check=False)
+        return "window state:" in result.stdout
+
     def requested_position(self, window):
         """The position the program asked for in its size hints, or None."""
         result = self.run("xprop", "-id", str(window), "WM_NORMAL_HINTS")
@@ -243,6 +248,9 @@ class Program:
                              timeout, 0.05)
         if windows is True or not windows:
             return None
+        # A close request reaches only a window the window manager has taken on.
+        if self.session.window_manager is not None:
+            wait_until(lambda: self.session.is_managed(windows[0]), timeout, 0.05)
         return windows[0]
 
     def wait(self, timeout=10):
