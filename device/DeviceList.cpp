@@ -19,6 +19,11 @@ namespace
 
         return status == TUSBAUDIO_STATUS_SUCCESS && mode == 0;
     }
+
+    // More interfaces than any machine can hold on its USB buses. A driver that
+    // reports a larger count (a failing one may report any number) is read only
+    // this far, so a scan on the message thread always ends.
+    constexpr uint32_t mostDevicesScanned = 256;
 }
 
 DeviceList::DeviceList()
@@ -40,7 +45,7 @@ vhw* DeviceList::scan()
     if (TUSBAUDIO_EnumerateDevices() != TUSBAUDIO_STATUS_SUCCESS)
         return nullptr;
 
-    const auto count = TUSBAUDIO_GetDeviceCount();
+    const auto count = juce::jmin (TUSBAUDIO_GetDeviceCount(), mostDevicesScanned);
     numDevices = 0;
 
     for (uint32_t i = 0; i < count; ++i)

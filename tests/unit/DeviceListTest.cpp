@@ -122,6 +122,16 @@ TEST_F (DeviceListTest, DevicesThatCannotBeOpenedOrQueriedAreSkipped)
     }
 }
 
+TEST_F (DeviceListTest, AnAbsurdDeviceCountStillEndsTheScanWithTheRealInterfaces)
+{
+    sandbox.writeState (interfaceLine (1, 16, 0) + "fail TUSBAUDIO_GetDeviceCount 4294967295\n");
+    DeviceList list;
+
+    EXPECT_EQ (list.getNumDevices(), 1);
+    // One open per index scanned, and one more for the accepted record's properties.
+    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_OpenDeviceByIndex").size(), 256 + 1);
+}
+
 TEST_F (DeviceListTest, RecordsNameTheirInterfaceByProductIdAndKeepItsProperties)
 {
     struct Case { int productId; const char* name; };
