@@ -17,6 +17,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev dpkg-dev wine64 icoutils
     # ---- benchmarks ----
+    libbenchmark-dev
 )
 
 missing=()
