@@ -188,8 +188,10 @@ class WineSession:
 
     def windows(self, title=TITLE):
         """The visible top-level windows titled title, as Windows reports them."""
+        # A Wine program started while another one is still setting up its first window
+        # can stall for a minute; such a probe is given up and the caller asks again.
         try:
-            result = self.run_tool(PROBE, "list", title, timeout=60)
+            result = self.run_tool(PROBE, "list", title, timeout=8)
         except subprocess.TimeoutExpired:
             return []
         return [parse_window(line) for line in result.stdout.splitlines() if line.startswith("hwnd=")]
