@@ -1,6 +1,7 @@
 #include "panel/MainWindowContent.h"
 
 #include "device/DeviceChangeMessage.h"
+#include "panel/LatencyText.h"
 #include "resources/LogoData.h"
 
 namespace
@@ -72,22 +73,45 @@ struct ScopedDeviceClose
     const TUsbAudioHandle handle;
 };
 
+/** The current sample rate of the device at a driver index, which is opened for
+    it and closed again: open, rate, close, as the clamp does its first steps. */
+bool readCurrentSampleRateOfDevice (uint32_t deviceIndex, uint32_t& sampleRate)
+{
+    TUsbAudioHandle handle = 0;
+
+    if (! openDevice (deviceIndex, handle))
+        return false;
+
+    const ScopedDeviceClose closeOnReturn { handle };
+    return readCurrentSampleRate (handle, sampleRate);
+}
+
 // The USB streaming modes on offer: the id is the value the driver takes; the
 // text is only shown. Id 32 is labelled 23 milliseconds, which is what it gives.
 struct StreamingModeItem
 {
     const char* text;
     int id;
+    uint32_t milliseconds;
 };
 
 constexpr StreamingModeItem streamingModeItems[] = {
-    { "1 millisecond", 1 },
-    { "2 milliseconds", 2 },
-    { "4 milliseconds", 4 },
-    { "8 milliseconds", 8 },
-    { "16 milliseconds", 16 },
-    { "23 milliseconds", 32 },
+    { "1 millisecond", 1, 1 },
+    { "2 milliseconds", 2, 2 },
+    { "4 milliseconds", 4, 4 },
+    { "8 milliseconds", 8, 8 },
+    { "16 milliseconds", 16, 16 },
+    { "23 milliseconds", 32, 23 },
 };
+
+const StreamingModeItem* streamingModeItemWithId (int id)
+{
+    for (const auto& item : streamingModeItems)
+        if (item.id == id)
+            return &item;
+
+    return nullptr;
+}
 
 constexpr double minimumASIOBufferSize = 64.0;
 constexpr double maximumASIOBufferSize = 2048.0;
@@ -123,11 +147,16 @@ MainWindowContent::MainWindowContent()
 {
     createUsbLatencyCombo();
     createAsioBufferSizeSlider();
+    createShownTextLines();
     connectToDevices();
 }
 
 MainWindowContent::~MainWindowContent()
 {
+    if (keyListenerHolder != nullptr)
+        keyListenerHolder->removeKeyListener (this);
+
+    tooltipWindow.reset();
     currentDevice = nullptr;
 
     // The list goes first: its notifier leaves the driver and the notification
@@ -139,8 +168,11 @@ MainWindowContent::~MainWindowContent()
 
 void MainWindowContent::createUsbLatencyCombo()
 {
-    usbLatencyCombo = std::make_unique<juce::ComboBox> ("USBLatencyCombo");
+    usbLatencyCombo = std::make_unique<TitledComboBox> ("USBLatencyCombo");
     usbLatencyCombo->addListener (this);
+    usbLatencyCombo->setTitle ("USB Buffer Size");
+    usbLatencyCombo->setExplicitFocusOrder (1);
+    usbLatencyCombo->addMouseListener (this, true);
 
     for (const auto& item : streamingModeItems)
         usbLatencyCombo->addItem (item.text, item.id);
@@ -151,8 +183,11 @@ void MainWindowContent::createUsbLatencyCombo()
 
 void MainWindowContent::createAsioBufferSizeSlider()
 {
-    asioBufferSizeSlider = std::make_unique<juce::Slider> ("ASIOBufferSize");
+    asioBufferSizeSlider = std::make_unique<BufferSizeSlider> ("ASIOBufferSize");
     asioBufferSizeSlider->addListener (this);
+    asioBufferSizeSlider->setTitle ("ASIO Buffer Size");
+    asioBufferSizeSlider->setExplicitFocusOrder (2);
+    asioBufferSizeSlider->addMouseListener (this, true);
     asioBufferSizeSlider->setSliderStyle (juce::Slider::LinearHorizontal);
     asioBufferSizeSlider->setTextValueSuffix (" samples");
     asioBufferSizeSlider->setRange (minimumASIOBufferSize, maximumASIOBufferSize, 1.0);
@@ -163,6 +198,18 @@ void MainWindowContent::createAsioBufferSizeSlider()
 
     addAndMakeVisible (*asioBufferSizeSlider);
     asioBufferSizeSlider->setEnabled (false);
+}
+
+void MainWindowContent::createShownTextLines()
+{
+    // Read after the controls; they paint nothing and take no clicks.
+    driverLine = std::make_unique<ShownTextLine> ("DriverLine");
+    driverLine->setExplicitFocusOrder (3);
+    addAndMakeVisible (*driverLine);
+
+    deviceLine = std::make_unique<ShownTextLine> ("DeviceLine");
+    deviceLine->setExplicitFocusOrder (4);
+    addAndMakeVisible (*deviceLine);
 }
 
 void MainWindowContent::connectToDevices()
@@ -238,6 +285,9 @@ void MainWindowContent::resized()
     // The slider rebuilds its text box only when one of these changes.
     asioBufferSizeSlider->setTextBoxStyle (juce::Slider::TextBoxBelow, false,
                                            layout.sliderTextBoxWidth, layout.sliderTextBoxHeight);
+
+    driverLine->setBounds (layout.driverLine);
+    deviceLine->setBounds (layout.firmwareLine);
 }
 
 void MainWindowContent::paint (juce::Graphics& g)
@@ -267,11 +317,21 @@ void MainWindowContent::paint (juce::Graphics& g)
 
     // Asked on every paint, so the line follows the driver.
     TUsbAudioDriverInfo info {};
+    const auto driverLineText = readDriverInfo (info) ? driverVersionText (info) : juce::String();
 
-    if (readDriverInfo (info))
-        g.drawText (driverVersionText (info), layout.driverLine, juce::Justification::centred, false);
+    if (driverLineText.isNotEmpty())
+        g.drawText (driverLineText, layout.driverLine, juce::Justification::centred, false);
 
-    g.drawText (deviceText (currentDevice.get()), layout.firmwareLine, juce::Justification::centred, false);
+    const auto deviceLineText = deviceText (currentDevice.get());
+    g.drawText (deviceLineText, layout.firmwareLine, juce::Justification::centred, false);
+
+    // What screen readers and the report take as shown: a paint clipped away from
+    // a line leaves the line on the screen, and so in the record, as it was.
+    if (g.clipRegionIntersects (layout.driverLine))
+        driverLine->setShownText (driverLineText);
+
+    if (g.clipRegionIntersects (layout.firmwareLine))
+        deviceLine->setShownText (deviceLineText);
 
     // From the controls as they are, not as the layout would place them.
     const auto captions = captionsFor (usbLatencyCombo->getBounds(), asioBufferSizeSlider->getY());
@@ -348,6 +408,10 @@ void MainWindowContent::refreshControls()
 
     if (uint32_t size = 0; readASIOBufferSize (size) && clampToMinimumASIOBufferSize (size))
         asioBufferSizeSlider->setValue (static_cast<double> (size), juce::dontSendNotification);
+
+    // A tip on show describes the settings as they were; the next is worked out anew.
+    if (tooltipWindow != nullptr)
+        tooltipWindow->forgetTip();
 }
 
 bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
@@ -373,4 +437,138 @@ bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
     // Raises only what the slider shows; the driver keeps its value until the user moves the slider.
     size = std::max (size, minimumSize);
     return true;
+}
+
+//==============================================================================
+void MainWindowContent::parentHierarchyChanged()
+{
+    listenForKeysOnTopLevel();
+}
+
+void MainWindowContent::listenForKeysOnTopLevel()
+{
+    // Keys go to the focused component and up through its parents. With no
+    // control focused the window itself has the focus, and the panel is not
+    // on that way up: so the panel listens on the window.
+    auto* topLevel = getTopLevelComponent();
+
+    if (topLevel == keyListenerHolder.getComponent())
+        return;
+
+    if (keyListenerHolder != nullptr)
+        keyListenerHolder->removeKeyListener (this);
+
+    keyListenerHolder = topLevel;
+    topLevel->addKeyListener (this);
+}
+
+bool MainWindowContent::keyPressed (const juce::KeyPress& key, juce::Component*)
+{
+    if (key == juce::KeyPress ('c', juce::ModifierKeys::commandModifier, 0))
+    {
+        copyReportToClipboard();
+        return true;
+    }
+
+    const auto modifiers = key.getModifiers();
+
+    if (key.getKeyCode() == juce::KeyPress::tabKey
+        && ! (modifiers.isCtrlDown() || modifiers.isAltDown() || modifiers.isCommandDown()))
+        return moveKeyboardFocus (! modifiers.isShiftDown());
+
+    return false;
+}
+
+bool MainWindowContent::moveKeyboardFocus (bool forwards)
+{
+    // Both controls are enabled and disabled together.
+    if (! usbLatencyCombo->isEnabled() || ! asioBufferSizeSlider->isEnabled())
+        return false;
+
+    const auto onCombo = usbLatencyCombo->hasKeyboardFocus (true);
+    const auto onSlider = asioBufferSizeSlider->hasKeyboardFocus (true);
+
+    if (onCombo || (! onSlider && ! forwards))
+        asioBufferSizeSlider->grabFocusFromKeyboard();
+    else
+        usbLatencyCombo->grabKeyboardFocus();
+
+    return true;
+}
+
+juce::String MainWindowContent::createReport() const
+{
+    juce::StringArray lines;
+
+    if (auto* application = juce::JUCEApplicationBase::getInstance())
+        lines.add (application->getApplicationName() + " " + application->getApplicationVersion());
+
+    for (const auto* line : { driverLine.get(), deviceLine.get() })
+        if (line->getShownText().isNotEmpty())
+            lines.add (line->getShownText());
+
+    if (usbLatencyCombo->isEnabled() && usbLatencyCombo->getText().isNotEmpty())
+        lines.add ("USB Buffer Size: " + usbLatencyCombo->getText());
+
+    if (asioBufferSizeSlider->isEnabled())
+        lines.add ("ASIO Buffer Size: " + asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue()));
+
+    return lines.joinIntoString ("\n") + "\n";
+}
+
+void MainWindowContent::copyReportToClipboard() const
+{
+    juce::SystemClipboard::copyTextToClipboard (createReport());
+}
+
+//==============================================================================
+juce::String MainWindowContent::workOutTooltip (juce::Component& control)
+{
+    const StreamingModeItem* item = nullptr;
+
+    if (&control == usbLatencyCombo.get())
+    {
+        item = streamingModeItemWithId (usbLatencyCombo->getSelectedId());
+
+        if (item == nullptr)
+            return {};
+    }
+    else if (&control != asioBufferSizeSlider.get())
+    {
+        return {};
+    }
+
+    // Read when the tip is about to show, so it follows a rate changed since.
+    uint32_t sampleRate = 0;
+
+    if (! readCurrentSampleRateOfDevice (0, sampleRate))
+        return {};
+
+    if (item != nullptr)
+        return LatencyText::usbBufferSize (item->text, item->milliseconds, sampleRate);
+
+    return LatencyText::asioBufferSize (static_cast<uint32_t> (asioBufferSizeSlider->getValue()), sampleRate);
+}
+
+void MainWindowContent::mouseEnter (const juce::MouseEvent&)
+{
+    updateTooltipWindow();
+}
+
+void MainWindowContent::mouseExit (const juce::MouseEvent&)
+{
+    updateTooltipWindow();
+}
+
+void MainWindowContent::updateTooltipWindow()
+{
+    // JUCE has already moved the pointer's component when it sends the exit.
+    const auto overAControl = usbLatencyCombo->isMouseOver (true) || asioBufferSizeSlider->isMouseOver (true);
+
+    if (overAControl && tooltipWindow == nullptr)
+        tooltipWindow = std::make_unique<DeferredTooltipWindow> (
+            std::vector<juce::Component*> { usbLatencyCombo.get(), asioBufferSizeSlider.get() },
+            [this] (juce::Component& control) { return workOutTooltip (control); });
+    else if (! overAControl)
+        tooltipWindow.reset();
 }

@@ -5,6 +5,10 @@
 #include "device/DeviceList.h"
 #include "device/tusbaudioapi.h"
 #include "device/vhw.h"
+#include "panel/BufferSizeSlider.h"
+#include "panel/DeferredTooltipWindow.h"
+#include "panel/ShownTextLine.h"
+#include "panel/TitledComboBox.h"
 
 /**
     The settings panel: everything below the main window's title bar.
@@ -19,11 +23,20 @@
     Every operation runs on the message thread: construction and destruction,
     layout and painting, the two control callbacks, and handleMessage (the
     notifier posts from the notification thread; JUCE delivers here).
+
+    Beyond what it paints, and without changing a pixel of it: screen readers
+    hear both controls by their captions with their values, and both text lines
+    as they are painted; Tab moves the keyboard focus between the two controls
+    (nothing has it until the user asks); the slider takes the arrow keys, Page
+    Up and Down, Home and End; Ctrl+C copies a report of what the panel shows;
+    and a tooltip on either control, while the pointer rests on it, tells the
+    latency its setting means at the driver's current sample rate.
 */
 class MainWindowContent final : public juce::Component,
                                 public juce::ComboBox::Listener,
                                 public juce::Slider::Listener,
-                                public juce::MessageListener
+                                public juce::MessageListener,
+                                public juce::KeyListener
 {
 public:
     /** Sets up both controls (visible, disabled), then builds the device list,
@@ -85,6 +98,37 @@ public:
         current interface; anything else is ignored. */
     void handleMessage (const juce::Message& message) override;
 
+    /** Ctrl+C copies the report; Tab and Shift+Tab move the keyboard focus from
+        one enabled control to the other (from neither: Tab to the combo box,
+        Shift+Tab to the slider). The panel listens on its top-level component,
+        so these keys work wherever the focus is within the window, and on no
+        control do they take a key the control uses. */
+    bool keyPressed (const juce::KeyPress& key, juce::Component* originatingComponent) override;
+    using juce::Component::keyPressed;
+
+    /** What the panel shows, as plain text for a support request: the program
+        and its version (when it runs as the application), the driver line and
+        the second line as last painted (a line not painted is left out), then
+        the two settings, each left out while its control is disabled (its value
+        is then not the driver's) or shows nothing. Makes no driver call. */
+    juce::String createReport() const;
+
+    /** Puts createReport() on the system clipboard. */
+    void copyReportToClipboard() const;
+
+    /** The tooltip of one of the two controls: the latency its setting means
+        at driver index 0's current sample rate, read now (open, rate, close).
+        Empty, after no driver call, for a combo box showing no item; empty on
+        any failed call or a rate of 0. */
+    juce::String workOutTooltip (juce::Component& control);
+
+    /** The tooltip window while the pointer is over one of the two controls, else nullptr. */
+    DeferredTooltipWindow* getTooltipWindow() const noexcept    { return tooltipWindow.get(); }
+
+    void mouseEnter (const juce::MouseEvent& event) override;
+    void mouseExit (const juce::MouseEvent& event) override;
+    void parentHierarchyChanged() override;
+
 private:
     void createUsbLatencyCombo();
     void createAsioBufferSizeSlider();
@@ -96,14 +140,29 @@ private:
     void refreshControls();
     bool clampToMinimumASIOBufferSize (uint32_t& size);
 
-    std::unique_ptr<juce::ComboBox> usbLatencyCombo;
-    std::unique_ptr<juce::Slider> asioBufferSizeSlider;
+    void createShownTextLines();
+    bool moveKeyboardFocus (bool forwards);
+    void updateTooltipWindow();
+    void listenForKeysOnTopLevel();
+
+    std::unique_ptr<TitledComboBox> usbLatencyCombo;
+    std::unique_ptr<BufferSizeSlider> asioBufferSizeSlider;
     std::unique_ptr<DeviceList> deviceList;
 
     // A counted reference: a rescan that finds nothing has already released the
     // list's records, yet the controls stay as they were and paint still reads
     // this record, so the panel keeps it alive itself.
     vhw::Ptr currentDevice;
+
+    // Screen readers' view of the two painted lines; paint keeps them to what it drew.
+    std::unique_ptr<ShownTextLine> driverLine, deviceLine;
+
+    // Exists only while the pointer is over a control, so that its timer does not
+    // tick while the panel sits idle.
+    std::unique_ptr<DeferredTooltipWindow> tooltipWindow;
+
+    // The component this panel listens to keys on: the window, or the panel itself.
+    juce::Component::SafePointer<juce::Component> keyListenerHolder;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindowContent)
 };

@@ -1,0 +1,49 @@
+#include "panel/LatencyText.h"
+
+namespace
+{
+/** numerator / denominator to one decimal place, halves rounding up, with
+    ".0" left out: 5333 / 1000 gives "5.3", 192 / 1 gives "192". */
+juce::String toOneDecimal (uint64_t numerator, uint64_t denominator)
+{
+    const auto tenths = (20 * numerator + denominator) / (2 * denominator);
+    const auto whole = juce::String ((juce::int64) (tenths / 10));
+    const auto fraction = (int) (tenths % 10);
+
+    return fraction == 0 ? whole : whole + "." + juce::String (fraction);
+}
+} // namespace
+
+juce::String LatencyText::kilohertz (uint32_t sampleRate)
+{
+    auto text = juce::String (sampleRate / 1000);
+    auto fraction = juce::String (sampleRate % 1000).paddedLeft ('0', 3);
+
+    while (fraction.endsWithChar ('0'))
+        fraction = fraction.dropLastCharacters (1);
+
+    if (fraction.isNotEmpty())
+        text << "." << fraction;
+
+    return text + " kHz";
+}
+
+juce::String LatencyText::asioBufferSize (uint32_t samples, uint32_t sampleRate)
+{
+    if (sampleRate == 0)
+        return {};
+
+    return juce::String (samples) + " samples = "
+           + toOneDecimal ((uint64_t) samples * 1000, sampleRate)
+           + " ms at " + kilohertz (sampleRate);
+}
+
+juce::String LatencyText::usbBufferSize (const juce::String& itemText, uint32_t milliseconds, uint32_t sampleRate)
+{
+    if (sampleRate == 0)
+        return {};
+
+    return itemText + " = "
+           + toOneDecimal ((uint64_t) milliseconds * sampleRate, 1000)
+           + " samples at " + kilohertz (sampleRate);
+}
