@@ -67,6 +67,10 @@ xvfb_pid=""
 trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
 start_display || { echo "0 passed, 1 failed"; exit 1; }
 
+# The Windows program, checked under Wine by end-to-end tests of the debug tree.
+echo "== windows build"
+build_preset windows || stage_failed "windows"
+
 echo "== debug build"
 if build_preset debug; then
     run_ctest "debug: unit tests" --test-dir build/debug -LE e2e -j "$jobs" --output-on-failure --timeout 300
