@@ -18,16 +18,11 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
 fi
 
 # No display: a virtual one with a window manager, for one screenshot.
-fifo="$(mktemp -u)"
-mkfifo "$fifo"
-exec {displayfd}<>"$fifo"
-rm -f "$fifo"
-Xvfb -displayfd "$displayfd" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 10 display_number <&"$displayfd"
-export DISPLAY=":$display_number"
+source "$root/scripts/virtual-display.sh"
+start_virtual_display
 openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
+program_pid=""
 trap 'kill "$program_pid" "$wm_pid" "$xvfb_pid" 2>/dev/null || true' EXIT
 
 "$bin/Vesk2ControlPanel" "$@" &

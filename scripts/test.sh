@@ -50,22 +50,13 @@ stage_failed() {
     failed=$((failed + 1))
 }
 
+source "$root/scripts/virtual-display.sh"
+
 # The unit tests start JUCE's GUI layer, so they share one virtual display;
 # each end-to-end test starts displays of its own.
-start_display() {
-    local fifo
-    fifo="$(mktemp -u)"
-    mkfifo "$fifo"
-    exec {displayfd}<>"$fifo"
-    rm -f "$fifo"
-    Xvfb -displayfd "$displayfd" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    read -r -t 10 display_number <&"$displayfd" || { echo "Xvfb did not start"; return 1; }
-    export DISPLAY=":$display_number"
-}
 xvfb_pid=""
 trap '[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null' EXIT
-start_display || { echo "0 passed, 1 failed"; exit 1; }
+start_virtual_display || { echo "0 passed, 1 failed"; exit 1; }
 
 # The Windows program, checked under Wine by end-to-end tests of the debug tree.
 echo "== windows build"
