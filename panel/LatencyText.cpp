@@ -2,15 +2,24 @@
 
 namespace
 {
-/** numerator / denominator to one decimal place, halves rounding up, with
-    ".0" left out: 5333 / 1000 gives "5.3", 192 / 1 gives "192". */
-juce::String toOneDecimal (uint64_t numerator, uint64_t denominator)
+enum class WholeNumbers
+{
+    withDecimal,    // "10.0"
+    plain           // "10"
+};
+
+/** numerator / denominator to one decimal place, halves rounding up: 5333 / 1000
+    gives "5.3"; 192 / 1 gives "192.0" or "192". */
+juce::String toOneDecimal (uint64_t numerator, uint64_t denominator, WholeNumbers wholeNumbers)
 {
     const auto tenths = (20 * numerator + denominator) / (2 * denominator);
     const auto whole = juce::String ((juce::int64) (tenths / 10));
     const auto fraction = (int) (tenths % 10);
 
-    return fraction == 0 ? whole : whole + "." + juce::String (fraction);
+    if (fraction == 0 && wholeNumbers == WholeNumbers::plain)
+        return whole;
+
+    return whole + "." + juce::String (fraction);
 }
 } // namespace
 
@@ -34,7 +43,7 @@ juce::String LatencyText::asioBufferSize (uint32_t samples, uint32_t sampleRate)
         return {};
 
     return juce::String (samples) + " samples = "
-           + toOneDecimal ((uint64_t) samples * 1000, sampleRate)
+           + toOneDecimal ((uint64_t) samples * 1000, sampleRate, WholeNumbers::withDecimal)
            + " ms at " + kilohertz (sampleRate);
 }
 
@@ -44,6 +53,6 @@ juce::String LatencyText::usbBufferSize (const juce::String& itemText, uint32_t 
         return {};
 
     return itemText + " = "
-           + toOneDecimal ((uint64_t) milliseconds * sampleRate, 1000)
+           + toOneDecimal ((uint64_t) milliseconds * sampleRate, 1000, WholeNumbers::plain)
            + " samples at " + kilohertz (sampleRate);
 }

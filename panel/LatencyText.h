@@ -14,7 +14,8 @@ namespace LatencyText
     juce::String kilohertz (uint32_t sampleRate);
 
     /** "256 samples = 5.3 ms at 48 kHz": the time the ASIO buffer holds, to a
-        tenth of a millisecond (halves round up). Empty for a rate of 0. */
+        tenth of a millisecond (halves round up; "10.0 ms" keeps its tenth).
+        Empty for a rate of 0. */
     juce::String asioBufferSize (uint32_t samples, uint32_t sampleRate);
 
     /** "4 milliseconds = 192 samples at 48 kHz": the samples a USB buffer of

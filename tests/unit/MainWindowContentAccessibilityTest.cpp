@@ -1,0 +1,226 @@
+// What a screen reader is told about the settings panel: both controls by their
+// captions with their values, the two painted lines as painted, in the order a
+// reader walks them; and that none of it changes a pixel or takes the focus.
+
+#include "MainWindowContentTestSupport.h"
+
+#if JUCE_LINUX
+ #include <dlfcn.h>
+#endif
+
+using namespace panel_test;
+
+namespace
+{
+#if JUCE_LINUX
+int ignoreXError (void*, void*)
+{
+    return 0;
+}
+#endif
+
+/** JUCE installs its X error handlers only in a standalone application, and
+    without them Xlib's default handler ends the process at the first error:
+    JUCE 7.0.5 provokes one (BadAtom) when it places a window on a server
+    without a window manager, which has no WM_STATE atom. So the tests ignore X
+    errors as the program does. */
+void ignoreXErrorsAsTheProgramDoes()
+{
+   #if JUCE_LINUX
+    static const bool installed = []
+    {
+        using Handler = int (*) (void*, void*);
+        using SetHandler = Handler (*) (Handler);
+
+        if (auto* x11 = dlopen ("libX11.so.6", RTLD_LAZY))
+            if (auto* setHandler = reinterpret_cast<SetHandler> (dlsym (x11, "XSetErrorHandler")))
+                return (setHandler (ignoreXError), true);
+
+        return false;
+    }();
+
+    EXPECT_TRUE (installed) << "no X error handler could be installed";
+   #endif
+}
+
+/** A panel of the window's size on the desktop: JUCE gives accessibility
+    handlers only to components in a native window. */
+struct PanelOnDesktop
+{
+    PanelOnDesktop()
+    {
+        ignoreXErrorsAsTheProgramDoes();
+        panel.setSize (500, 350);
+        panel.addToDesktop (0);
+        panel.setVisible (true);
+    }
+
+    MainWindowContent panel;
+};
+
+bool haveDisplay()
+{
+    return juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isNotEmpty();
+}
+
+juce::AccessibilityHandler& handlerOf (juce::Component& component)
+{
+    auto* handler = component.getAccessibilityHandler();
+
+    if (handler == nullptr)
+        throw std::runtime_error ("no accessibility handler for " + component.getName().toStdString());
+
+    return *handler;
+}
+
+juce::String valueOf (juce::Component& component)
+{
+    auto* value = handlerOf (component).getValueInterface();
+    return value != nullptr ? value->getCurrentValueAsString() : "(no value)";
+}
+} // namespace
+
+#define SKIP_WITHOUT_DISPLAY() \
+    if (! haveDisplay()) GTEST_SKIP() << "needs an X display (scripts/test.sh starts one)"
+
+TEST (MainWindowContentAccessibility, BothControlsAreAnnouncedByTheirCaptionsWithTheirValues)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    PanelOnDesktop desktop;
+    auto& panel = desktop.panel;
+
+    auto& combo = handlerOf (comboOf (panel));
+    EXPECT_EQ (combo.getRole(), juce::AccessibilityRole::comboBox);
+    EXPECT_EQ (combo.getTitle(), "USB Buffer Size");
+    EXPECT_EQ (valueOf (comboOf (panel)), "4 milliseconds");
+    EXPECT_TRUE (combo.getCurrentState().isExpandable());
+    ASSERT_NE (combo.getValueInterface(), nullptr);
+    EXPECT_TRUE (combo.getValueInterface()->isReadOnly());
+
+    auto& slider = handlerOf (sliderOf (panel));
+    EXPECT_EQ (slider.getRole(), juce::AccessibilityRole::slider);
+    EXPECT_EQ (slider.getTitle(), "ASIO Buffer Size");
+    EXPECT_EQ (valueOf (sliderOf (panel)), "256 samples");
+
+    // The values follow the driver's settings as they are read back.
+    driver.setState (SimulatedDriver::interfaceLine (1) + "streaming-mode 32\nasio-buffer-size 1024\n");
+    deliver (panel, DeviceArrivedCode);
+    EXPECT_EQ (valueOf (comboOf (panel)), "23 milliseconds");
+    EXPECT_EQ (valueOf (sliderOf (panel)), "1024 samples");
+}
+
+TEST (MainWindowContentAccessibility, AScreenReaderSettingTheSliderWritesTheDriverOnceLikeARelease)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    PanelOnDesktop desktop;
+    driver.clearLog();
+
+    handlerOf (sliderOf (desktop.panel)).getValueInterface()->setValue (512.0);
+
+    const auto writes = driver.callsNamed ("TUSBAUDIO_SetASIOBufferSize");
+    ASSERT_EQ (writes.size(), 1u);
+    EXPECT_EQ (writes[0].input (0), "512");
+    EXPECT_EQ (valueOf (sliderOf (desktop.panel)), "512 samples");
+}
+
+TEST (MainWindowContentAccessibility, TheTwoLinesAreReadAsPaintedAndFollowTheInterface)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1, "3c"));
+    PanelOnDesktop desktop;
+    auto& panel = desktop.panel;
+    auto& driverLine = findChild<juce::Component> (panel, "DriverLine");
+    auto& deviceLine = findChild<juce::Component> (panel, "DeviceLine");
+
+    // Nothing is told before the panel has painted it.
+    EXPECT_TRUE (handlerOf (deviceLine).isIgnored());
+
+    paintedPanel (panel);
+    EXPECT_EQ (handlerOf (driverLine).getRole(), juce::AccessibilityRole::staticText);
+    EXPECT_EQ (handlerOf (driverLine).getTitle(), "Driver version 5.12");
+    EXPECT_EQ (handlerOf (deviceLine).getTitle(), "Firmware version 3c");
+    EXPECT_FALSE (handlerOf (deviceLine).isIgnored());
+
+    // Each lies over its painted line.
+    const auto layout = MainWindowContent::computeLayout (500, 350, 318, 207);
+    EXPECT_EQ (driverLine.getBounds(), layout.driverLine);
+    EXPECT_EQ (deviceLine.getBounds(), layout.firmwareLine);
+
+    // A removal is told once the panel has painted it; a driver line not painted is not told.
+    driver.setState ("fail TUSBAUDIO_GetDriverInfo 3\n");
+    deliver (panel, DeviceRemovedCode);
+    EXPECT_EQ (handlerOf (deviceLine).getTitle(), "Firmware version 3c");
+    paintedPanel (panel);
+    EXPECT_EQ (handlerOf (deviceLine).getTitle(), "Vesk 2 not connected");
+    EXPECT_EQ (handlerOf (driverLine).getTitle(), "");
+    EXPECT_TRUE (handlerOf (driverLine).isIgnored());
+}
+
+TEST (MainWindowContentAccessibility, APaintClippedAwayFromALineLeavesWhatItToldAsItWas)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    PanelOnDesktop desktop;
+    auto& panel = desktop.panel;
+    paintedPanel (panel);
+
+    // Only the slider's area is repainted while the driver no longer answers:
+    // the screen still shows the driver line, so the reader still hears it.
+    driver.setState (SimulatedDriver::interfaceLine (1) + "fail TUSBAUDIO_GetDriverInfo 3\n");
+    juce::Image image (juce::Image::RGB, 500, 350, true);
+    juce::Graphics g (image);
+    g.reduceClipRegion (sliderOf (panel).getBounds());
+    panel.paint (g);
+
+    EXPECT_EQ (handlerOf (findChild<juce::Component> (panel, "DriverLine")).getTitle(), "Driver version 5.12");
+}
+
+TEST (MainWindowContentAccessibility, AReaderWalksTheControlsFirstThenTheLines)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    PanelOnDesktop desktop;
+    paintedPanel (desktop.panel);
+
+    juce::StringArray order;
+
+    for (auto* child : handlerOf (desktop.panel).getChildren())
+        order.add (child->getComponent().getName());
+
+    EXPECT_EQ (order.joinIntoString (" "), "USBLatencyCombo ASIOBufferSize DriverLine DeviceLine");
+}
+
+TEST (MainWindowContentAccessibility, NothingHasTheFocusAtStartAndTheNewPartsPaintNothing)
+{
+    SKIP_WITHOUT_DISPLAY();
+
+    for (const auto& state : { SimulatedDriver::interfaceLine (1), juce::String() })
+    {
+        SCOPED_TRACE (state.isEmpty() ? "no interface" : "one interface");
+        const SimulatedDriver driver;
+        driver.setState (state);
+        PanelOnDesktop desktop;
+        auto& panel = desktop.panel;
+
+        // The combo box's outline is drawn unless it is enabled and focused: nothing may take the focus.
+        EXPECT_FALSE (panel.hasKeyboardFocus (true));
+        EXPECT_FALSE (sliderOf (panel).getWantsKeyboardFocus());
+
+        // The panel with its controls, and again with the lines' stand-ins hidden:
+        // the same pixels, so the stand-ins add none.
+        const auto withLines = panel.createComponentSnapshot (panel.getLocalBounds(), true);
+        findChild<juce::Component> (panel, "DriverLine").setVisible (false);
+        findChild<juce::Component> (panel, "DeviceLine").setVisible (false);
+        const auto withoutLines = panel.createComponentSnapshot (panel.getLocalBounds(), true);
+
+        EXPECT_TRUE (sameRegion (withLines, withoutLines, panel.getLocalBounds()));
+        EXPECT_FALSE (darkRows (withLines, MainWindowContent::computeLayout (500, 350, 318, 207).firmwareLine).isEmpty());
+    }
+}
