@@ -2,67 +2,12 @@
 // captions with their values, the two painted lines as painted, in the order a
 // reader walks them; and that none of it changes a pixel or takes the focus.
 
-#include "MainWindowContentTestSupport.h"
-
-#if JUCE_LINUX
- #include <dlfcn.h>
-#endif
+#include "MainWindowContentDesktopSupport.h"
 
 using namespace panel_test;
 
 namespace
 {
-#if JUCE_LINUX
-int ignoreXError (void*, void*)
-{
-    return 0;
-}
-#endif
-
-/** JUCE installs its X error handlers only in a standalone application, and
-    without them Xlib's default handler ends the process at the first error:
-    JUCE 7.0.5 provokes one (BadAtom) when it places a window on a server
-    without a window manager, which has no WM_STATE atom. So the tests ignore X
-    errors as the program does. */
-void ignoreXErrorsAsTheProgramDoes()
-{
-   #if JUCE_LINUX
-    static const bool installed = []
-    {
-        using Handler = int (*) (void*, void*);
-        using SetHandler = Handler (*) (Handler);
-
-        if (auto* x11 = dlopen ("libX11.so.6", RTLD_LAZY))
-            if (auto* setHandler = reinterpret_cast<SetHandler> (dlsym (x11, "XSetErrorHandler")))
-                return (setHandler (ignoreXError), true);
-
-        return false;
-    }();
-
-    EXPECT_TRUE (installed) << "no X error handler could be installed";
-   #endif
-}
-
-/** A panel of the window's size on the desktop: JUCE gives accessibility
-    handlers only to components in a native window. */
-struct PanelOnDesktop
-{
-    PanelOnDesktop()
-    {
-        ignoreXErrorsAsTheProgramDoes();
-        panel.setSize (500, 350);
-        panel.addToDesktop (0);
-        panel.setVisible (true);
-    }
-
-    MainWindowContent panel;
-};
-
-bool haveDisplay()
-{
-    return juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isNotEmpty();
-}
-
 juce::AccessibilityHandler& handlerOf (juce::Component& component)
 {
     auto* handler = component.getAccessibilityHandler();
@@ -79,9 +24,6 @@ juce::String valueOf (juce::Component& component)
     return value != nullptr ? value->getCurrentValueAsString() : "(no value)";
 }
 } // namespace
-
-#define SKIP_WITHOUT_DISPLAY() \
-    if (! haveDisplay()) GTEST_SKIP() << "needs an X display (scripts/test.sh starts one)"
 
 TEST (MainWindowContentAccessibility, BothControlsAreAnnouncedByTheirCaptionsWithTheirValues)
 {

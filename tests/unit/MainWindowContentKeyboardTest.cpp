@@ -1,0 +1,240 @@
+// The settings panel from the keyboard: the slider's keys each write the driver
+// once through the same path as a release, Tab moves the focus between the two
+// controls, and Ctrl+C copies a report of what the panel shows.
+
+#include "MainWindowContentDesktopSupport.h"
+
+using namespace panel_test;
+using juce::KeyPress;
+
+namespace
+{
+juce::StringArray asioWrites (const SimulatedDriver& driver)
+{
+    juce::StringArray writes;
+
+    for (const auto& call : driver.callsNamed ("TUSBAUDIO_SetASIOBufferSize"))
+        writes.add (call.input (0));
+
+    return writes;
+}
+
+const KeyPress copyKey ('c', juce::ModifierKeys::commandModifier, 0);
+} // namespace
+
+TEST (MainWindowContentKeyboard, PageKeysMoveToTheNextPowerOfTwoWithinTheRange)
+{
+    struct Case
+    {
+        double from;
+        bool upwards;
+        double expected;
+    };
+
+    const Case cases[] = {
+        { 300, true, 512 }, { 300, false, 256 }, { 256, true, 512 }, { 256, false, 128 },
+        { 64, true, 128 }, { 64, false, 64 }, { 65, false, 64 }, { 100, false, 64 },
+        { 1500, true, 2048 }, { 2048, true, 2048 }, { 2048, false, 1024 }, { 2047, true, 2048 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (juce::String (c.from) + (c.upwards ? " up" : " down"));
+        EXPECT_EQ (BufferSizeSlider::nextPowerOfTwo (c.from, c.upwards, 64.0, 2048.0), c.expected);
+    }
+}
+
+TEST (MainWindowContentKeyboard, EachSliderKeyWritesOnceAndReadsBothSettingsBack)
+{
+    struct Case
+    {
+        int keyCode;
+        const char* name;
+        const char* written;   // nullptr: the key leaves the value, and nothing is written
+        int startingSize = 256;
+    };
+
+    const Case cases[] = {
+        { KeyPress::rightKey, "right", "257" },
+        { KeyPress::upKey, "up", "257" },
+        { KeyPress::leftKey, "left", "255" },
+        { KeyPress::downKey, "down", "255" },
+        { KeyPress::pageUpKey, "page up", "512" },
+        { KeyPress::pageDownKey, "page down", "128" },
+        { KeyPress::homeKey, "home", "64" },
+        { KeyPress::endKey, "end", "2048" },
+        { KeyPress::endKey, "end at the end", nullptr, 2048 },
+        { KeyPress::homeKey, "home at the start", nullptr, 64 },
+        { KeyPress::pageDownKey, "page down at the start", nullptr, 64 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const SimulatedDriver driver;
+        driver.setState (SimulatedDriver::interfaceLine (1) + "asio-buffer-size " + juce::String (c.startingSize) + "\n");
+
+        MainWindowContent panel;
+        ASSERT_EQ (sliderOf (panel).getValue(), (double) c.startingSize);
+        driver.clearLog();
+
+        EXPECT_TRUE (sliderOf (panel).keyPressed (KeyPress (c.keyCode)));
+
+        if (c.written == nullptr)
+        {
+            EXPECT_EQ (driver.callNames(), juce::StringArray());
+            continue;
+        }
+
+        EXPECT_EQ (asioWrites (driver), juce::StringArray (c.written));
+        EXPECT_EQ (sliderOf (panel).getValue(), juce::String (c.written).getDoubleValue());
+
+        // The write, then the read-back of both settings, as after a release.
+        const auto names = driver.callNames();
+        EXPECT_EQ (names[0], "TUSBAUDIO_SetASIOBufferSize");
+        EXPECT_TRUE (names.contains ("TUSBAUDIO_GetUsbStreamingMode"));
+        EXPECT_TRUE (names.contains ("TUSBAUDIO_GetASIOBufferSize"));
+    }
+}
+
+TEST (MainWindowContentKeyboard, ARefusedKeyboardWriteShowsTheDriversValueAgain)
+{
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1) + "fail TUSBAUDIO_SetASIOBufferSize 5\n");
+
+    MainWindowContent panel;
+    driver.clearLog();
+    sliderOf (panel).keyPressed (KeyPress (KeyPress::pageUpKey));
+
+    EXPECT_EQ (asioWrites (driver), juce::StringArray ("512"));
+    EXPECT_EQ (sliderOf (panel).getValue(), 256.0);
+}
+
+TEST (MainWindowContentKeyboard, KeysWithModifiersOrOnADisabledSliderWriteNothing)
+{
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+
+    MainWindowContent panel;
+    driver.clearLog();
+
+    EXPECT_FALSE (sliderOf (panel).keyPressed (KeyPress (KeyPress::pageUpKey, juce::ModifierKeys::shiftModifier, 0)));
+    EXPECT_FALSE (sliderOf (panel).keyPressed (KeyPress (KeyPress::rightKey, juce::ModifierKeys::ctrlModifier, 0)));
+
+    deliver (panel, DeviceRemovedCode);
+
+    for (const int keyCode : { KeyPress::rightKey, KeyPress::leftKey, KeyPress::pageUpKey, KeyPress::homeKey, KeyPress::endKey })
+        EXPECT_FALSE (sliderOf (panel).keyPressed (KeyPress (keyCode)));
+
+    // Neither is Tab taken while there is nothing to move the focus to.
+    EXPECT_FALSE (panel.keyPressed (KeyPress (KeyPress::tabKey), &panel));
+
+    EXPECT_EQ (sliderOf (panel).getValue(), 256.0);
+    EXPECT_EQ (driver.callNames(), juce::StringArray());
+}
+
+TEST (MainWindowContentKeyboard, TheReportSaysWhatThePanelShowsWithoutAskingTheDriver)
+{
+    struct Case
+    {
+        const char* name;
+        juce::String state;
+        bool removed;
+        const char* report;
+    };
+
+    const Case cases[] = {
+        { "connected", SimulatedDriver::interfaceLine (1), false,
+          "Driver version 5.12\nFirmware version 1a2\nUSB Buffer Size: 4 milliseconds\nASIO Buffer Size: 256 samples\n" },
+        { "23 ms and 2048", SimulatedDriver::interfaceLine (1, "ffffffff") + "streaming-mode 32\nasio-buffer-size 2048\n", false,
+          "Driver version 5.12\nFirmware version ffffffff\nUSB Buffer Size: 23 milliseconds\nASIO Buffer Size: 2048 samples\n" },
+        { "no driver information", SimulatedDriver::interfaceLine (1) + "fail TUSBAUDIO_GetDriverInfo 2\n", false,
+          "Firmware version 1a2\nUSB Buffer Size: 4 milliseconds\nASIO Buffer Size: 256 samples\n" },
+        { "a mode matching no item", SimulatedDriver::interfaceLine (1) + "streaming-mode 3\n", false,
+          "Driver version 5.12\nFirmware version 1a2\nASIO Buffer Size: 256 samples\n" },
+        { "nothing connected", {}, false, "Driver version 5.12\nVesk 2 not connected\n" },
+        { "pulled out", SimulatedDriver::interfaceLine (1), true, "Driver version 5.12\nVesk 2 not connected\n" },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.name);
+        const SimulatedDriver driver;
+        driver.setState (c.state);
+
+        MainWindowContent panel;
+        panel.setSize (500, 350);
+
+        if (c.removed)
+            deliver (panel, DeviceRemovedCode);
+
+        paintedPanel (panel);
+        driver.clearLog();
+
+        EXPECT_EQ (panel.createReport(), c.report);
+        EXPECT_EQ (driver.callNames(), juce::StringArray());
+    }
+}
+
+TEST (MainWindowContentKeyboard, CtrlCCopiesTheReportToTheClipboard)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+
+    PanelOnDesktop desktop;
+    auto& panel = desktop.panel;
+    paintedPanel (panel);
+    juce::SystemClipboard::copyTextToClipboard ("something else");
+
+    // Through the key's way up from the focused component: here the panel is the top level.
+    ASSERT_NE (panel.getPeer(), nullptr);
+    EXPECT_TRUE (panel.getPeer()->handleKeyPress (copyKey));
+
+    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), panel.createReport());
+    EXPECT_TRUE (panel.createReport().contains ("ASIO Buffer Size: 256 samples"));
+}
+
+TEST (MainWindowContentKeyboard, TabMovesTheFocusComboBoxThenSliderAndKeysThenReachTheFocusedControl)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    PanelOnDesktop desktop;
+    auto& panel = desktop.panel;
+    auto& peer = *panel.getPeer();
+
+    // The native window must be mapped before it can take the X focus.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
+    EXPECT_FALSE (panel.hasKeyboardFocus (true));
+
+    const KeyPress tab (KeyPress::tabKey), backTab (KeyPress::tabKey, juce::ModifierKeys::shiftModifier, 0);
+    juce::StringArray focused;
+    const auto press = [&] (const KeyPress& key)
+    {
+        EXPECT_TRUE (peer.handleKeyPress (key));
+        auto* now = juce::Component::getCurrentlyFocusedComponent();
+        focused.add (now != nullptr ? now->getName() : "none");
+    };
+
+    press (tab);
+    press (tab);
+    press (tab);
+    press (backTab);
+    EXPECT_EQ (focused.joinIntoString (" "), "USBLatencyCombo ASIOBufferSize USBLatencyCombo ASIOBufferSize");
+
+    // The focused slider takes End; Ctrl+C goes past it to the panel.
+    driver.clearLog();
+    EXPECT_TRUE (peer.handleKeyPress (KeyPress (KeyPress::endKey)));
+    EXPECT_EQ (asioWrites (driver), juce::StringArray ("2048"));
+    juce::SystemClipboard::copyTextToClipboard ({});
+    EXPECT_TRUE (peer.handleKeyPress (copyKey));
+    EXPECT_TRUE (juce::SystemClipboard::getTextFromClipboard().contains ("ASIO Buffer Size: 2048 samples"));
+
+    // Pulled out: the focus goes, and the slider no longer wants it, so a click
+    // moves the focus as it did before the slider took keys.
+    deliver (panel, DeviceRemovedCode);
+    EXPECT_FALSE (panel.hasKeyboardFocus (true));
+    EXPECT_FALSE (sliderOf (panel).getWantsKeyboardFocus());
+    EXPECT_FALSE (peer.handleKeyPress (KeyPress (KeyPress::endKey)));
+}
