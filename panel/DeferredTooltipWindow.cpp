@@ -1,8 +1,8 @@
 #include "panel/DeferredTooltipWindow.h"
 
-DeferredTooltipWindow::DeferredTooltipWindow (std::vector<juce::Component*> controlsToServe, TipSource source,
-                                              int restTime, Clock clockToUse)
-    : juce::TooltipWindow (nullptr, 0),   // no delay of the base's own: the rest is timed here
+DeferredTooltipWindow::DeferredTooltipWindow (juce::Component& parent, std::vector<juce::Component*> controlsToServe,
+                                              TipSource source, int restTime, Clock clockToUse)
+    : juce::TooltipWindow (&parent, 0),   // no delay of the base's own: the rest is timed here
       controls (std::move (controlsToServe)),
       tipSource (std::move (source)),
       restMilliseconds ((juce::uint32) juce::jmax (0, restTime)),

@@ -33,8 +33,11 @@ public:
 
     static constexpr int defaultRestMilliseconds = 700;
 
-    /** A desktop tooltip window (no parent) for the given controls. */
-    DeferredTooltipWindow (std::vector<juce::Component*> controls, TipSource source,
+    /** A tooltip window inside parent (which shows the tips within its bounds)
+        for the given controls. Inside rather than on the desktop, so that a tip
+        taken away is painted over by the parent at once, with no help from the
+        window system. */
+    DeferredTooltipWindow (juce::Component& parent, std::vector<juce::Component*> controls, TipSource source,
                            int restMilliseconds = defaultRestMilliseconds,
                            Clock clock = [] { return juce::Time::getMillisecondCounter(); });
 

@@ -567,6 +567,7 @@ void MainWindowContent::updateTooltipWindow()
 
     if (overAControl && tooltipWindow == nullptr)
         tooltipWindow = std::make_unique<DeferredTooltipWindow> (
+            *this,
             std::vector<juce::Component*> { usbLatencyCombo.get(), asioBufferSizeSlider.get() },
             [this] (juce::Component& control) { return workOutTooltip (control); });
     else if (! overAControl)

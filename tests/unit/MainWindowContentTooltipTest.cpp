@@ -177,7 +177,8 @@ struct TooltipRig
     juce::StringArray asked;
     juce::String answer = "a tip";
 
-    DeferredTooltipWindow window { { &first, &second },
+    DeferredTooltipWindow window { parent,
+                                   { &first, &second },
                                    [this] (juce::Component& c)
                                    {
                                        asked.add (c.getName());

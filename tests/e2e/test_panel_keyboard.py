@@ -1,0 +1,225 @@
+"""The settings panel from the keyboard and for support: the real program under
+Xvfb, driven with xdotool's keys and pointer, the clipboard read back with
+xclip, and the simulated driver's call log read for what the panel asked and
+wrote.
+"""
+
+import re
+import subprocess
+import time
+
+import harness
+from harness import SessionTestCase, wait_until
+
+SET_MODE = "TUSBAUDIO_SetUsbStreamingMode"
+SET_SIZE = "TUSBAUDIO_SetASIOBufferSize"
+RATE_CALLS = ("TUSBAUDIO_OpenDeviceByIndex", "TUSBAUDIO_GetCurrentSampleRate", "TUSBAUDIO_CloseDevice")
+
+# Panel coordinates at the window's 500 x 350.
+COMBO = (225, 95, 250, 21)
+COMBO_TOP_EDGE = (235, 95, 180, 1)        # the outline's top row, clear of the button
+SLIDER_TRACK = (225, 210, 250, 47)
+SLIDER_MIDDLE = (300, 225)
+TOOLTIP_BACKGROUND = (0xee, 0xee, 0xbb)   # the classic look-and-feel's tooltip
+COMBO_MIDDLE = (320, 105)
+
+
+def is_dark(colour):
+    return max(colour) < 60
+
+
+class PanelKeyboardTest(SessionTestCase):
+
+    def open_panel(self):
+        program = self.start()
+        self.window = program.wait_for_window()
+        self.assertIsNotNone(self.window, "the window did not open")
+        self.assertTrue(wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 10),
+                        "the panel never painted")
+        harness.park_mouse(self.session)
+        self.session.run("xdotool", "windowfocus", "--sync", str(self.window), check=False)
+        time.sleep(0.4)
+        self.origin = harness.client_origin(self.session, self.window)
+        return program
+
+    def region(self, image, area):
+        x, y, width, height = area
+        return image.region(self.origin[0] + x, self.origin[1] + y, width, height)
+
+    def outline_drawn(self, image):
+        """The combo box's outline is drawn unless the box is enabled and has the focus."""
+        x, y, width, _ = COMBO_TOP_EDGE
+        return all(is_dark(image.pixel(self.origin[0] + column, self.origin[1] + y))
+                   for column in range(x, x + width))
+
+    def settled_screen(self):
+        """A screenshot once two in a row agree."""
+        previous = None
+        for _ in range(40):
+            image = self.session.screenshot()
+            if previous is not None and image.pixels == previous.pixels:
+                return image
+            previous = image
+            time.sleep(0.05)
+        return previous
+
+    def press(self, *keys):
+        self.session.run("xdotool", "key", "--clearmodifiers", *keys)
+
+    def writes(self, name):
+        return [int(rest.split(" ", 1)[0]) for _, called, rest in self.sim.calls() if called == name]
+
+    def press_and_wait_for_writes(self, key, name, count):
+        self.press(key)
+        self.assertTrue(wait_until(lambda: len(self.writes(name)) >= count, 5), f"{key} wrote nothing")
+
+    def clipboard(self):
+        result = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.session.env,
+                                capture_output=True, text=True, timeout=10)
+        return result.stdout if result.returncode == 0 else None
+
+    def calls_named(self, names, since=0):
+        return [name for _, name, _ in self.sim.calls()[since:] if name in names]
+
+    def tooltip_pixels(self, image=None):
+        """How many pixels of the panel have the tooltip's background colour."""
+        image = image or self.session.screenshot()
+        return image.count(self.origin[0], self.origin[1], 500, 350, lambda c: c == TOOLTIP_BACKGROUND)
+
+    def tooltip_shown(self):
+        return self.tooltip_pixels() > 200
+
+    def point(self, x, y):
+        self.session.run("xdotool", "mousemove", "--sync", str(self.origin[0] + x), str(self.origin[1] + y))
+
+    # ------------------------------------------------------------------------
+
+    def test_tab_moves_the_focus_combo_box_then_slider_and_nothing_has_it_at_start(self):
+        self.open_panel()
+        start = self.settled_screen()
+        self.assertTrue(self.outline_drawn(start), "something took the focus at start-up")
+
+        self.press("Tab")
+        on_combo = self.settled_screen()
+        self.assertFalse(self.outline_drawn(on_combo), "Tab did not focus the combo box")
+        self.assertEqual(self.region(on_combo, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
+
+        self.press("Tab")
+        on_slider = self.settled_screen()
+        self.assertTrue(self.outline_drawn(on_slider), "the combo box kept the focus")
+        # The focused slider's thumb is drawn brighter: the focus shows.
+        self.assertNotEqual(self.region(on_slider, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
+
+        self.press("shift+Tab")
+        back = self.settled_screen()
+        self.assertFalse(self.outline_drawn(back))
+        self.assertEqual(self.region(back, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
+        self.assertEqual(self.writes(SET_MODE) + self.writes(SET_SIZE), [])
+
+    def test_each_slider_key_writes_once_and_the_combo_box_takes_its_arrow_keys(self):
+        self.open_panel()
+        self.press("Tab")
+        self.press("Tab")
+        time.sleep(0.3)
+
+        expected = []
+        for key, value in (("End", 2048), ("Home", 64), ("Page_Up", 128), ("Right", 129),
+                           ("Left", 128), ("Up", 129), ("Page_Down", 128), ("Page_Down", 64)):
+            expected.append(value)
+            self.press_and_wait_for_writes(key, SET_SIZE, len(expected))
+            time.sleep(0.15)
+            self.assertEqual(self.writes(SET_SIZE), expected, f"after {key}")
+
+        # Home at 64 leaves the value, and writes nothing.
+        self.press("Home")
+        time.sleep(0.5)
+        self.assertEqual(self.writes(SET_SIZE), expected)
+        self.assertEqual(self.writes(SET_MODE), [])
+
+        # The combo box: from 4 milliseconds one item down is 8.
+        self.press("shift+Tab")
+        self.press_and_wait_for_writes("Down", SET_MODE, 1)
+        time.sleep(0.3)
+        self.assertEqual(self.writes(SET_MODE), [8])
+        self.assertEqual(self.writes(SET_SIZE), expected)
+
+    def test_ctrl_c_copies_what_the_panel_shows_with_or_without_a_focused_control(self):
+        self.open_panel()
+        pattern = (r"Vesk 2 Control Panel 1\.0\.0\nDriver version 5\.12\nFirmware version [0-9a-f]+\n"
+                   r"USB Buffer Size: 4 milliseconds\nASIO Buffer Size: 256 samples\n")
+
+        self.press("ctrl+c")
+        self.assertTrue(wait_until(lambda: re.fullmatch(pattern, self.clipboard() or ""), 5),
+                        f"clipboard holds {self.clipboard()!r}")
+
+        self.press("Tab")
+        self.press("Tab")
+        self.press("End")
+        self.assertTrue(wait_until(lambda: self.writes(SET_SIZE) == [2048], 5))
+        subprocess.run(["xclip", "-selection", "clipboard"], input="", text=True, env=self.session.env,
+                       timeout=10, check=False)
+        self.press("ctrl+c")
+        self.assertTrue(wait_until(lambda: (self.clipboard() or "").endswith("ASIO Buffer Size: 2048 samples\n"), 5),
+                        f"clipboard holds {self.clipboard()!r}")
+
+        # Pulled out: the report says so and leaves the disabled controls out.
+        self.sim("unplug")
+        time.sleep(0.8)
+        self.press("ctrl+c")
+        self.assertTrue(wait_until(
+            lambda: self.clipboard() == "Vesk 2 Control Panel 1.0.0\nDriver version 5.12\nVesk 2 not connected\n", 5),
+            f"clipboard holds {self.clipboard()!r}")
+
+    def test_a_tooltip_reads_the_rate_once_when_it_shows_and_never_while_the_panel_idles(self):
+        self.open_panel()
+        start = self.settled_screen()
+        self.assertEqual(self.tooltip_pixels(start), 0)
+        # Start-up reads the rate once, for the slider's minimum.
+        self.assertEqual(self.calls_named(("TUSBAUDIO_GetCurrentSampleRate",)), ["TUSBAUDIO_GetCurrentSampleRate"])
+
+        # Idle with the pointer off the controls: no tooltip, no driver call but paints.
+        mark = len(self.sim.calls())
+        time.sleep(1.5)
+        self.assertEqual(self.calls_named(RATE_CALLS, mark), [])
+        self.assertFalse(self.tooltip_shown())
+
+        # On the slider: the tip shows after the rest, with one open, rate, close.
+        self.point(*SLIDER_MIDDLE)
+        self.assertTrue(wait_until(self.tooltip_shown, 5), "no tooltip appeared")
+        self.session.screenshot("panel-slider-tooltip")
+        time.sleep(1.0)
+        self.assertEqual(self.calls_named(RATE_CALLS, mark), list(RATE_CALLS))
+
+        # On the combo box: a fresh rest and a fresh read.
+        self.point(*COMBO_MIDDLE)
+        self.assertTrue(wait_until(lambda: not self.tooltip_shown(), 2), "the slider's tip stayed")
+        self.assertTrue(wait_until(lambda: len(self.calls_named(RATE_CALLS, mark)) == 6, 5))
+        self.assertTrue(wait_until(self.tooltip_shown, 5), "no tooltip on the combo box")
+        self.session.screenshot("panel-combo-tooltip")
+
+        # Off the controls: the tip goes, the panel looks as it did, and nothing more is read.
+        harness.park_mouse(self.session)
+        self.assertTrue(wait_until(lambda: not self.tooltip_shown(), 5), "the tooltip stayed")
+        # JUCE repaints only where the tip was, and text cut by that edge may be
+        # smoothed a level or two apart; nothing of the tip may be left.
+        after = self.settled_screen()
+        left_over = [(x, y) for y in range(350) for x in range(500)
+                     if max(abs(a - b) for a, b in zip(after.pixel(self.origin[0] + x, self.origin[1] + y),
+                                                       start.pixel(self.origin[0] + x, self.origin[1] + y))) > 3]
+        self.assertEqual(left_over[:20], [], f"{len(left_over)} pixels differ from the start")
+        time.sleep(1.5)
+        self.assertEqual(len(self.calls_named(RATE_CALLS, mark)), 6)
+
+        # Disabled controls have no tip and read nothing.
+        self.sim("unplug")
+        time.sleep(0.5)
+        mark = len(self.sim.calls())
+        self.point(*SLIDER_MIDDLE)
+        time.sleep(2.0)
+        self.assertFalse(self.tooltip_shown())
+        self.assertEqual(self.calls_named(RATE_CALLS, mark), [])
+        self.assertEqual(self.writes(SET_MODE) + self.writes(SET_SIZE), [])
+
+
+if __name__ == "__main__":
+    harness.main()
