@@ -340,8 +340,10 @@ def client_origin(session, window):
 
 
 def park_mouse(session):
-    """Moves the pointer off the window, so nothing is drawn hovered."""
-    session.run("xdotool", "mousemove", "--sync", "0", "0")
+    """Moves the pointer off the window, so nothing is drawn hovered. Not --sync:
+    xdotool waits for a motion that never comes when the pointer is there already."""
+    session.run("xdotool", "mousemove", "0", "0")
+    time.sleep(0.05)
 
 
 def panel_view(session, origin, name=None):
@@ -386,6 +388,13 @@ def wait_for_settled(session, simulator, origin, process=None, quiet=0.4, timeou
     return None
 
 
+def tap(session, x, y):
+    """A click of the left button at (x, y). XSession.click's --sync waits for a
+    motion that never comes when the pointer is there already; the move and the
+    click travel on one connection, so they arrive in order anyway."""
+    session.run("xdotool", "mousemove", str(x), str(y), "click", "1")
+
+
 def combo_item_point(origin, item_id):
     """Where the open combo box's pop-up shows the item with item_id: the list
     starts just under the box, one row of 19 pixels per item."""
@@ -395,9 +404,9 @@ def combo_item_point(origin, item_id):
 
 def pick_combo_item(session, origin, item_id):
     """Opens the USB buffer size box and clicks one of its items, as a user does."""
-    session.click(origin[0] + 300, origin[1] + 105)
+    tap(session, origin[0] + 300, origin[1] + 105)
     time.sleep(scaled(0.3))
-    session.click(*combo_item_point(origin, item_id))
+    tap(session, *combo_item_point(origin, item_id))
 
 
 def slider_end_point(origin, right):
@@ -407,7 +416,7 @@ def slider_end_point(origin, right):
 
 
 def click_slider_end(session, origin, right):
-    session.click(*slider_end_point(origin, right))
+    tap(session, *slider_end_point(origin, right))
 
 
 def writes_in(entries):

@@ -1,0 +1,203 @@
+"""A notification storm: 10,000 plug and unplug changes in a burst while the test
+moves the slider and picks items, with the real program in a real window.
+
+The changes are written to the simulator's state file the way vesk2-sim writes
+them (under its lock, replaced by a rename), from one process: each pair is an
+unplug of the interface and a plug of a fresh one, so the driver sees both
+changes and the program gets a removal and an arrival for nearly every pair.
+
+Pinned: every click that changes a setting is answered (the choice reaches the
+driver) within 500 ms; nothing is written that the test did not choose, in the
+order it chose; the program does not crash, and its memory does not grow with
+the number of changes; afterwards it shows what a fresh start against the
+simulator's final state shows. A close request in the middle of a storm ends the
+program within 3 seconds with exit code 0.
+"""
+
+import collections
+import os
+import threading
+import time
+
+import harness
+from harness import SessionTestCase, Program, Simulator, StateWriter, scaled
+
+STORM_CHANGES = int(os.environ.get("VESK2_STORM_CHANGES", "10000"))
+ANSWER_LIMIT = 0.5              # seconds from a click to its write reaching the driver
+STORM_FIRMWARE = 0xbeef         # every interface plugged by the storm; the first one shows 1a2
+PAIR_PAUSE = 0.002              # between two unplug-and-plug pairs: 10,000 changes in about 10 s
+
+
+def driver_settings(simulator):
+    """The driver-wide settings in the simulator's state file, by name."""
+    settings = {}
+    with open(simulator.state) as state:
+        for line in state:
+            parts = line.split()
+            if len(parts) == 2 and parts[1].isdigit():
+                settings[parts[0]] = int(parts[1])
+    return settings
+
+
+class Storm(threading.Thread):
+    """Writes `changes` state changes, an unplug and a plug at a time, pausing
+    `pause` seconds between pairs; stops early when asked."""
+
+    def __init__(self, simulator, changes, pause=PAIR_PAUSE):
+        super().__init__(daemon=True)
+        self.writer = StateWriter(simulator)
+        self.changes = changes
+        self.pause = pause
+        self.stopping = threading.Event()
+        self.error = None
+        self.started_at = self.ended_at = None
+
+    def run(self):
+        self.started_at = time.monotonic()
+        try:
+            while self.writer.changes < self.changes and not self.stopping.is_set():
+                self.writer.toggle(STORM_FIRMWARE)
+                if self.writer.changes % 2 == 0 and self.pause:
+                    time.sleep(self.pause)
+        except Exception as error:      # reported by the test, not lost in the thread
+            self.error = error
+        self.ended_at = time.monotonic()
+
+    def stop(self):
+        self.stopping.set()
+        self.join(30)
+
+
+class StormTest(SessionTestCase):
+
+    def open_program(self, sim=None):
+        program = Program(self.session, sim or self.sim)
+        self.programs.append(program)
+        window = program.wait_for_window(timeout=scaled(15))
+        self.assertIsNotNone(window, "the window did not open")
+        origin = harness.client_origin(self.session, window)
+        harness.park_mouse(self.session)
+        self.assertIsNotNone(harness.wait_for_settled(self.session, sim or self.sim, origin, program.process))
+        return program, window, origin
+
+    def click_and_wait_for_write(self, click, expected, log_offset):
+        """Makes one user action (click() does it) and waits up to a second for the
+        write it causes, a little longer than an answer may take (a later write still
+        shows, as one the test did not expect). Returns (latency in seconds or None,
+        new log offset)."""
+        clicked = time.time()
+        click()
+        deadline = time.monotonic() + scaled(ANSWER_LIMIT + 0.2)
+        while time.monotonic() < deadline:
+            entries = self.sim.calls()
+            for micros, name, rest in entries[log_offset:]:
+                if name == expected[0] and rest.startswith(f"{expected[1]} ->"):
+                    return micros / 1e6 - clicked, len(entries)
+            time.sleep(0.01)
+        return None, len(self.sim.calls())
+
+    def test_ten_thousand_changes_keep_clicks_answered_and_end_in_the_simulators_state(self):
+        self.sim("reset")
+        program, window, origin = self.open_program()
+        warm_up = Storm(self.sim, 1000, pause=0)
+        warm_up.start()
+        warm_up.join(60)
+        self.assertIsNone(warm_up.error)
+        harness.park_mouse(self.session)
+        self.assertIsNotNone(harness.wait_for_settled(self.session, self.sim, origin, program.process, timeout=60))
+        memory_before = harness.resident_kilobytes(program.pid)
+
+        # The test alternates: a click on the slider's far end (whichever the driver
+        # is not at), a pick of the next item that the driver does not hold.
+        log_offset = len(self.sim.calls())
+        storm = Storm(self.sim, STORM_CHANGES)
+        storm.start()
+
+        slider_latencies, combo_latencies, chosen = [], [], []
+        unanswered = collections.Counter()
+        # Not the last item: its row lies over the slider, and a click meant for it
+        # when a removal has just closed the pop-up would move the slider.
+        items = [8, 16, 2, 1]
+        step = 0
+        while storm.is_alive():
+            settings = driver_settings(self.sim)
+            if step % 3 != 2:
+                right = settings["asio-buffer-size"] != 2048
+                expected = ("TUSBAUDIO_SetASIOBufferSize", 2048 if right else 64)
+                click = lambda: harness.click_slider_end(self.session, origin, right)
+                latencies = slider_latencies
+            else:
+                item = next(i for i in items[step // 3 % 4:] + items if i != settings["streaming-mode"])
+                expected = ("TUSBAUDIO_SetUsbStreamingMode", item)
+                harness.tap(self.session, origin[0] + 300, origin[1] + 105)     # opens the pop-up
+                time.sleep(0.15)
+                click = lambda: harness.tap(self.session, *harness.combo_item_point(origin, item))
+                latencies = combo_latencies
+            latency, log_offset = self.click_and_wait_for_write(click, expected, log_offset)
+            if latency is None:
+                # A removal notice had disabled the controls, closing the pop-up:
+                # nothing was chosen.
+                unanswered["slider" if step % 3 != 2 else "combo"] += 1
+                self.session.key("Escape")
+            else:
+                latencies.append(latency)
+                chosen.append(expected)
+            step += 1
+            self.assertIsNone(program.process.poll(), "the program ended during the storm")
+
+        storm.join()
+        self.assertIsNone(storm.error)
+        self.assertEqual(storm.writer.changes, STORM_CHANGES)
+        storm_seconds = storm.ended_at - storm.started_at
+        harness.park_mouse(self.session)
+        final_view = harness.wait_for_settled(self.session, self.sim, origin, program.process, timeout=60)
+        self.assertIsNotNone(final_view, "the program did not settle after the storm")
+        memory_after = harness.resident_kilobytes(program.pid)
+
+        posts = sum(1 for _, name, _ in self.sim.calls() if name == "POST")
+        latencies = slider_latencies + combo_latencies
+        print(f"\n{STORM_CHANGES} changes in {storm_seconds:.1f} s, {posts} notices posted in all; "
+              f"answered: {len(slider_latencies)} slider clicks, {len(combo_latencies)} picks, "
+              f"slowest {max(latencies, default=0) * 1000:.0f} ms, "
+              f"median {sorted(latencies)[len(latencies) // 2] * 1000 if latencies else 0:.0f} ms; "
+              f"found the controls disabled: {dict(unanswered)}; "
+              f"resident memory {memory_before} kB -> {memory_after} kB")
+
+        self.assertGreaterEqual(len(slider_latencies), 8, "too few clicks were answered to judge")
+        self.assertLessEqual(max(latencies), scaled(ANSWER_LIMIT), f"answer times: {latencies}")
+
+        # Only what the test chose was written, in the order it chose.
+        writes = [(name, value) for name, value, _ in harness.writes_in(self.sim.calls())]
+        self.assertEqual(writes, chosen, "\n".join(map(str, writes)))
+
+        # The state the simulator ends in, as a fresh start against it shows it.
+        self.assertLess(memory_after - memory_before, 4096, "resident memory grew with the storm")
+        self.session.request_close(self.session.find_windows(pid=program.pid)[0])
+        self.assertEqual(program.wait(scaled(10)), 0)
+        _, fresh_window, fresh_origin = self.open_program()
+        fresh_view = harness.panel_view(self.session, fresh_origin)
+        for region in ("driver", "firmware", "combo", "slider"):
+            self.assertEqual(final_view[region], fresh_view[region], f"the {region} after the storm")
+
+    def test_close_request_during_a_storm_ends_the_program_within_three_seconds_with_zero(self):
+        self.sim("reset")
+        program, window, origin = self.open_program()
+        storm = Storm(self.sim, 10 * STORM_CHANGES, pause=0)
+        storm.start()
+        try:
+            self.assertTrue(harness.wait_until(lambda: storm.writer.changes >= 2000, scaled(30)))
+            self.assertIsNone(program.process.poll())
+            requested = time.monotonic()
+            self.session.request_close(window)
+            code = program.wait(scaled(3))
+            elapsed = time.monotonic() - requested
+            print(f"\nclosed after {storm.writer.changes} changes, in {elapsed * 1000:.0f} ms")
+            self.assertEqual(code, 0, f"still running {elapsed:.1f} s after the close request")
+            self.assertTrue(storm.is_alive(), "the storm ended before the program did")
+        finally:
+            storm.stop()
+        self.assertIsNone(storm.error)
+
+
+if __name__ == "__main__":
+    harness.main()
