@@ -2,17 +2,23 @@
 
 namespace
 {
-    // The properties are read through a device opened only for this. If the open fails
-    // the record stays all zero; a failed query after a good open goes unnoticed.
-    void readProperties (uint32_t deviceIndex, TUsbAudioDeviceProperties& properties)
+    // The properties are read through a device opened only for this. If the open or
+    // the query fails the record stays all zero, whatever a failing driver left in it,
+    // and the result says so: nothing in it was reported by the driver.
+    bool readProperties (uint32_t deviceIndex, TUsbAudioDeviceProperties& properties)
     {
         TUsbAudioHandle device = 0;
 
         if (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &device) != TUSBAUDIO_STATUS_SUCCESS)
-            return;
+            return false;
 
-        TUSBAUDIO_GetDeviceProperties (device, &properties);
+        const auto read = TUSBAUDIO_GetDeviceProperties (device, &properties) == TUSBAUDIO_STATUS_SUCCESS;
         TUSBAUDIO_CloseDevice (device);
+
+        if (! read)
+            properties = {};
+
+        return read;
     }
 
     constexpr uint32_t vesk2ProductId = 16;
@@ -23,7 +29,7 @@ vhw::vhw (uint32_t deviceIndex)
 {
     lock.setOwned (new juce::CriticalSection());
 
-    readProperties (index, properties);
+    hasProperties = readProperties (index, properties);
     productId = properties.productId;
     name = productId == vesk2ProductId ? "Vesk 2" : "Vesk USB";
 }

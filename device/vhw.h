@@ -40,6 +40,7 @@ public:
     uint32_t index;
     TUsbAudioHandle handle = 0;
     TUsbAudioDeviceProperties properties {};    // all zero unless the driver wrote it
+    bool hasProperties = false;                 // true only when the driver wrote properties
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (vhw)
 };

@@ -189,7 +189,10 @@ void MainWindowContent::createAsioBufferSizeSlider()
     asioBufferSizeSlider->setExplicitFocusOrder (2);
     asioBufferSizeSlider->addMouseListener (this, true);
     asioBufferSizeSlider->setSliderStyle (juce::Slider::LinearHorizontal);
-    asioBufferSizeSlider->setTextValueSuffix (" samples");
+
+    // The value box stays empty until the driver reports a size (showAsioBufferSize
+    // gives it its number and " samples"): the 64 the slider starts at is not the driver's.
+    asioBufferSizeSlider->textFromValueFunction = [] (double) { return juce::String(); };
     asioBufferSizeSlider->setRange (minimumASIOBufferSize, maximumASIOBufferSize, 1.0);
     asioBufferSizeSlider->setSkewFactorFromMidPoint (asioBufferSizeAtMidPoint);
 
@@ -270,6 +273,11 @@ juce::String MainWindowContent::deviceText (const vhw* device)
 {
     if (device == nullptr)
         return "Vesk 2 not connected";
+
+    // Connected, but the driver did not give its properties: there is no firmware
+    // version to show, and the zero the record holds is not one.
+    if (! device->hasProperties)
+        return {};
 
     return "Firmware version " + juce::String::toHexString (static_cast<uint32_t> (device->properties.firmwareVersion));
 }
@@ -390,6 +398,7 @@ void MainWindowContent::setControlsEnabled (bool shouldBeEnabled)
 void MainWindowContent::comboBoxChanged (juce::ComboBox* box)
 {
     writeUsbStreamingMode (static_cast<uint32_t> (box->getSelectedId()));
+    shownModeId = box->getSelectedId();
     refreshControls();
 }
 
@@ -397,21 +406,54 @@ void MainWindowContent::sliderValueChanged (juce::Slider* slider)
 {
     // The range and the interval of 1 keep the value whole and positive.
     writeASIOBufferSize (static_cast<uint32_t> (slider->getValue()));
+    sliderReleasePending = false;
     refreshControls();
+}
+
+void MainWindowContent::sliderDragStarted (juce::Slider* slider)
+{
+    valueAtSliderPress = slider->getValue();
+}
+
+void MainWindowContent::sliderDragEnded (juce::Slider* slider)
+{
+    // The slider reports a release, later, exactly when it is enabled and its value
+    // moved since the press (JUCE's own test, made just before this call).
+    sliderReleasePending = slider->isEnabled() && slider->getValue() != valueAtSliderPress;
 }
 
 void MainWindowContent::refreshControls()
 {
-    // Neither control notifies the panel here, so nothing is written back.
-    if (uint32_t mode = 0; readUsbStreamingMode (mode))
-        usbLatencyCombo->setSelectedId (static_cast<int> (mode), juce::dontSendNotification);
+    // Neither control notifies the panel here, so nothing is written back. A choice
+    // the user has made but JUCE has not reported yet stays on its control: its
+    // report writes it and reads both settings back then.
+    const auto userPickPending = usbLatencyCombo->getSelectedId() != shownModeId;
 
-    if (uint32_t size = 0; readASIOBufferSize (size) && clampToMinimumASIOBufferSize (size))
-        asioBufferSizeSlider->setValue (static_cast<double> (size), juce::dontSendNotification);
+    if (uint32_t mode = 0; readUsbStreamingMode (mode) && ! userPickPending)
+    {
+        usbLatencyCombo->setSelectedId (static_cast<int> (mode), juce::dontSendNotification);
+        shownModeId = usbLatencyCombo->getSelectedId();     // 0 for a mode that matches no item
+    }
+
+    const auto userHoldsSlider = asioBufferSizeSlider->isMouseButtonDown (true) || sliderReleasePending;
+
+    if (uint32_t size = 0; readASIOBufferSize (size) && clampToMinimumASIOBufferSize (size) && ! userHoldsSlider)
+        showAsioBufferSize (size);
 
     // A tip on show describes the settings as they were; the next is worked out anew.
     if (tooltipWindow != nullptr)
         tooltipWindow->forgetTip();
+}
+
+void MainWindowContent::showAsioBufferSize (uint32_t size)
+{
+    if (asioBufferSizeSlider->textFromValueFunction != nullptr)
+    {
+        asioBufferSizeSlider->textFromValueFunction = nullptr;
+        asioBufferSizeSlider->setTextValueSuffix (" samples");   // shows the number too
+    }
+
+    asioBufferSizeSlider->setValue (static_cast<double> (size), juce::dontSendNotification);
 }
 
 bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
@@ -510,8 +552,10 @@ juce::String MainWindowContent::createReport() const
     if (usbLatencyCombo->isEnabled() && usbLatencyCombo->getText().isNotEmpty())
         lines.add ("USB Buffer Size: " + usbLatencyCombo->getText());
 
-    if (asioBufferSizeSlider->isEnabled())
-        lines.add ("ASIO Buffer Size: " + asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue()));
+    // Before the driver has reported a size the slider shows none, and neither does the report.
+    if (const auto size = asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue());
+        asioBufferSizeSlider->isEnabled() && size.isNotEmpty())
+        lines.add ("ASIO Buffer Size: " + size);
 
     return lines.joinIntoString ("\n") + "\n";
 }

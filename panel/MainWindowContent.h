@@ -94,6 +94,11 @@ public:
         slider reports a drag once, on release, and only if the value changed. */
     void sliderValueChanged (juce::Slider* slider) override;
 
+    /** With sliderDragEnded: a press on the slider, and a release whose value the
+        slider has yet to report, keep read-backs off the slider (see refreshControls). */
+    void sliderDragStarted (juce::Slider* slider) override;
+    void sliderDragEnded (juce::Slider* slider) override;
+
     /** Takes DeviceChangeMessage: an arrival rescans, a removal drops the
         current interface; anything else is ignored. */
     void handleMessage (const juce::Message& message) override;
@@ -138,6 +143,7 @@ private:
     void deviceRemoved();
     void setControlsEnabled (bool shouldBeEnabled);
     void refreshControls();
+    void showAsioBufferSize (uint32_t size);
     bool clampToMinimumASIOBufferSize (uint32_t& size);
 
     void createShownTextLines();
@@ -153,6 +159,13 @@ private:
     // list's records, yet the controls stay as they were and paint still reads
     // this record, so the panel keeps it alive itself.
     vhw::Ptr currentDevice;
+
+    // What the user chose but JUCE has not yet reported (it reports a pick in the
+    // combo box and a slider release asynchronously): a read-back in between must
+    // not put the driver's value over it, or the report would write that instead.
+    int shownModeId = 0;                    // the id the panel last put in the box
+    double valueAtSliderPress = 0.0;
+    bool sliderReleasePending = false;
 
     // Screen readers' view of the two painted lines; paint keeps them to what it drew.
     std::unique_ptr<ShownTextLine> driverLine, deviceLine;
