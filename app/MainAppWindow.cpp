@@ -20,7 +20,7 @@ MainAppWindow::MainAppWindow()
     defaultLookAndFeel.setColour (juce::Slider::thumbColourId, juce::Colours::red);
     defaultLookAndFeel.setColour (juce::Slider::textBoxOutlineColourId, juce::Colours::black);
 
-    setContentOwned (new MainWindowContent(), false);
+    setContentOwned (new MainWindowContent(), false);   // NOLINT(cppcoreguidelines-owning-memory): the window takes ownership
 }
 
 MainAppWindow::~MainAppWindow() = default;

@@ -63,5 +63,5 @@ void CDevChangeNotify::handleWin32Message (UINT message, WPARAM wParam, LPARAM)
     // Posting only queues: each listener's handleMessage runs later on the message
     // thread, and JUCE drops the message if that listener is gone by then.
     for (auto* listener : listeners)
-        listener->postMessage (new DeviceChangeMessage (code, 0, 0, listener));
+        listener->postMessage (new DeviceChangeMessage (code, 0, 0, listener));  // NOLINT(cppcoreguidelines-owning-memory): the queue takes ownership
 }

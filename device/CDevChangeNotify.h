@@ -22,6 +22,7 @@ class DeviceList;
     add to it, so it has a lock of its own. That lock is held only to add or to post,
     never while waiting for another thread, and is taken after the window's lock.
 */
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): final, and the base's destructor is protected
 class CDevChangeNotify final : public Win32MessageListener
 {
 public:

@@ -28,7 +28,7 @@ namespace
 
 DeviceList::DeviceList()
 {
-    lock.setOwned (new juce::CriticalSection());
+    lock.setOwned (new juce::CriticalSection());    // NOLINT(cppcoreguidelines-owning-memory): setOwned takes ownership
     scan();
 }
 
@@ -53,7 +53,7 @@ vhw* DeviceList::scan()
         if (! isInUsableUsbMode (i))
             continue;
 
-        auto* record = new vhw (i);
+        auto* record = new vhw (i);     // NOLINT(cppcoreguidelines-owning-memory): reference-counted, released by clear()
         record->incReferenceCount();    // the chain's reference, given back by clear()
 
         if (head != nullptr)

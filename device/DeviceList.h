@@ -9,6 +9,7 @@
 
 #include <memory>
 
+// NOLINTNEXTLINE(cppcoreguidelines-virtual-class-destructor): see CDevChangeNotify.h
 class CDevChangeNotify;
 
 /**

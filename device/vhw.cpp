@@ -27,7 +27,7 @@ namespace
 vhw::vhw (uint32_t deviceIndex)
     : index (deviceIndex)
 {
-    lock.setOwned (new juce::CriticalSection());
+    lock.setOwned (new juce::CriticalSection());    // NOLINT(cppcoreguidelines-owning-memory): setOwned takes ownership
 
     hasProperties = readProperties (index, properties);
     productId = properties.productId;

@@ -13,7 +13,7 @@ enum class WholeNumbers
 juce::String toOneDecimal (uint64_t numerator, uint64_t denominator, WholeNumbers wholeNumbers)
 {
     const auto tenths = (20 * numerator + denominator) / (2 * denominator);
-    const auto whole = juce::String ((juce::int64) (tenths / 10));
+    auto whole = juce::String ((juce::int64) (tenths / 10));
     const auto fraction = (int) (tenths % 10);
 
     if (fraction == 0 && wholeNumbers == WholeNumbers::plain)

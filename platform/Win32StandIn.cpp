@@ -46,7 +46,7 @@ namespace
     // must not find the table gone.
     State& state()
     {
-        static State* const instance = new State();
+        static State* const instance = new State();    // NOLINT(cppcoreguidelines-owning-memory): leaked on purpose, see above
         return *instance;
     }
 

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -28,9 +29,15 @@ namespace
 {
     constexpr size_t largestStateFile = 1 << 20;
 
+    // std::strerror may share one buffer between threads; this does not.
+    std::string describeErrno()
+    {
+        return std::system_category().message (errno);
+    }
+
     std::string describeErrno (const std::string& what, const std::string& path)
     {
-        return what + " " + path + ": " + std::strerror (errno);
+        return what + " " + path + ": " + describeErrno();
     }
 
     bool writeAll (int fd, const char* data, size_t size)
@@ -73,7 +80,8 @@ namespace
 
 std::optional<std::string> getEnvironment (const char* name)
 {
-    if (auto* value = std::getenv (name))
+    // Only read, never set, by the library and the program while driver calls run.
+    if (auto* value = std::getenv (name))   // NOLINT(concurrency-mt-unsafe)
         return std::string (value);
 
     return std::nullopt;
@@ -258,7 +266,7 @@ DirectoryWatcher::DirectoryWatcher (const std::string& filePath)
 
     if (eventFd < 0)
     {
-        error = std::string ("cannot create an event: ") + std::strerror (errno);
+        error = "cannot create an event: " + describeErrno();
         return;
     }
 

@@ -87,7 +87,7 @@ namespace
             std::optional<std::string> statePath;
             size_t i = 0;
 
-            for (; i < arguments.size() && arguments[i].rfind ("-", 0) == 0; ++i)
+            for (; i < arguments.size() && arguments[i].rfind ('-', 0) == 0; ++i)
             {
                 auto& option = arguments[i];
 
