@@ -38,9 +38,11 @@ namespace devicetest
     class SimulatorSandbox
     {
     public:
+        // A name of its own: CTest runs test processes side by side, and the numbered
+        // names of getNonexistentChildFile come out the same in each of them.
         SimulatorSandbox()
             : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getNonexistentChildFile ("vesk2-device-test", {}, false))
+                          .getChildFile ("vesk2-device-test-" + juce::Uuid().toString()))
         {
             folder.createDirectory();
             stateFile = folder.getChildFile ("driver.state");

@@ -51,9 +51,11 @@ struct Call
 class SimulatedDriver
 {
 public:
+    // A name of its own: CTest runs test processes side by side, and the numbered
+    // names of getNonexistentChildFile come out the same in each of them.
     SimulatedDriver()
         : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                      .getNonexistentChildFile ("vesk2-panel-test", {}, false))
+                      .getChildFile ("vesk2-panel-test-" + juce::Uuid().toString()))
     {
         folder.createDirectory();
         setEnvironment ("VESK2_SIM_STATE", stateFile().getFullPathName());
