@@ -577,8 +577,11 @@ juce::String MainWindowContent::workOutTooltip (juce::Component& control)
         if (item == nullptr)
             return {};
     }
-    else if (&control != asioBufferSizeSlider.get())
+    else if (&control != asioBufferSizeSlider.get()
+             || asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue()).isEmpty())
     {
+        // Not one of ours, or a slider still showing no size from the driver: a tip
+        // would describe a value nobody reported.
         return {};
     }
 

@@ -123,8 +123,8 @@ public:
 
     /** The tooltip of one of the two controls: the latency its setting means
         at driver index 0's current sample rate, read now (open, rate, close).
-        Empty, after no driver call, for a combo box showing no item; empty on
-        any failed call or a rate of 0. */
+        Empty, after no driver call, for a combo box showing no item or a slider
+        showing no size; empty on any failed call or a rate of 0. */
     juce::String workOutTooltip (juce::Component& control);
 
     /** The tooltip window while the pointer is over one of the two controls, else nullptr. */

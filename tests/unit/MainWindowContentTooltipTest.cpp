@@ -126,12 +126,14 @@ TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMade
         EXPECT_EQ (driver.callNames(), twice);
     }
 
-    // A mode that matches no item: nothing to say, and nothing is asked.
+    // A mode that matches no item, a size never read: nothing to say, and nothing is asked.
     const SimulatedDriver driver;
-    driver.setState (SimulatedDriver::interfaceLine (1) + "streaming-mode 3\n");
+    driver.setState (SimulatedDriver::interfaceLine (1) + "streaming-mode 3\nfail TUSBAUDIO_GetASIOBufferSize 6\n");
     MainWindowContent panel;
+    ASSERT_TRUE (sliderOf (panel).isEnabled());
     driver.clearLog();
     EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), "");
+    EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), "");
     EXPECT_EQ (panel.workOutTooltip (panel), "");
     EXPECT_EQ (driver.callNames(), juce::StringArray());
 }
