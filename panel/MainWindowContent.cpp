@@ -408,6 +408,11 @@ void MainWindowContent::sliderValueChanged (juce::Slider* slider)
     writeASIOBufferSize (static_cast<uint32_t> (slider->getValue()));
     sliderReleasePending = false;
     refreshControls();
+
+    // A screen reader's change and a wheel step are reported inside JUCE's drag
+    // notifications, before sliderDragEnded: from here the value counts as reported,
+    // so that end leaves nothing waiting for a release that will not come.
+    valueAtSliderPress = slider->getValue();
 }
 
 void MainWindowContent::sliderDragStarted (juce::Slider* slider)
