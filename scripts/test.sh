@@ -70,6 +70,19 @@ else
     stage_failed "debug"
 fi
 
+# A check that is not a test runner's counts as one test: passed or failed.
+run_check() {
+    local name="$1"; shift
+    if "$@"; then
+        passed=$((passed + 1)); summary+=("$name: passed")
+    else
+        failed=$((failed + 1)); summary+=("$name: FAILED")
+    fi
+}
+
+echo "== clang-tidy"
+run_check "clang-tidy" "$root/scripts/clang-tidy.sh" build/debug
+
 for preset in asan tsan; do
     echo "== $preset build"
     if build_preset "$preset"; then
