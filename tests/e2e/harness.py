@@ -321,6 +321,7 @@ PANEL_REGIONS = {
     "firmware": (0, 208, 250, 16),
     "combo": (228, 98, 226, 15),
     "slider": (225, 210, 250, 70),
+    "corner": (1, 1, 4, 4),         # white once the panel has painted its gradient
 }
 COMBO_ITEM_IDS = (1, 2, 4, 8, 16, 32)
 WRITE_FUNCTIONS = ("TUSBAUDIO_SetUsbStreamingMode", "TUSBAUDIO_SetASIOBufferSize")
@@ -366,24 +367,41 @@ def log_size(simulator):
     return os.path.getsize(simulator.log) if os.path.exists(simulator.log) else 0
 
 
-def wait_for_settled(session, simulator, origin, process=None, quiet=0.4, timeout=20):
-    """Waits until the call log has been still for `quiet` seconds and two views in
-    a row are the same, and returns that view; None when the process ended or
+def painted_since(simulator, count):
+    """True when the panel has painted since the first `count` log entries: each
+    paint asks the driver for its version, whether or not that succeeds."""
+    return any(name == "TUSBAUDIO_GetDriverInfo" for _, name, _ in simulator.calls()[count:])
+
+
+def wait_for_settled(session, simulator, origin, process=None, quiet=0.4, timeout=20, painted_after=0):
+    """Waits until the panel has painted after the first `painted_after` log
+    entries, the call log has been still for `quiet` seconds and two views in a
+    row are the same, and returns that view; None when the process ended or
     timeout passed first."""
     deadline = time.monotonic() + scaled(timeout)
     quiet = scaled(quiet)
     last_size, still_since, last_view = -1, time.monotonic(), None
+    painted = painted_after is None
     while time.monotonic() < deadline:
         if process is not None and process.poll() is not None:
             return None
         size = log_size(simulator)
-        if size != last_size:
+        if not painted and size != last_size:
+            painted = painted_since(simulator, painted_after)
+        if not painted:
+            last_size = size
+        elif size != last_size:
             last_size, still_since, last_view = size, time.monotonic(), None
         elif time.monotonic() - still_since >= quiet:
+            # Painted at all (a slow first paint leaves the window's grey a while),
+            # and the same a quiet spell later.
             view = panel_view(session, origin)
-            if view == last_view and log_size(simulator) == last_size:
+            if min(view["corner"]) < 0xf0:
+                view = None
+            if view is not None and view == last_view and log_size(simulator) == last_size:
                 return view
             last_view = view
+            still_since = time.monotonic()
         time.sleep(0.05)
     return None
 
@@ -487,3 +505,34 @@ class StateWriter:
             self._write(lines)
         self.changes += 1
         return plugged
+
+
+def close_and_wait(session, program, window, timeout=10):
+    """Asks the window to close, as its close button does, and waits for the exit
+    code (None after timeout seconds). The request is repeated every second: one
+    made while the window manager is still taking the new window on is lost."""
+    deadline = time.monotonic() + scaled(timeout)
+    while time.monotonic() < deadline:
+        session.run("wmctrl", "-i", "-c", hex(window), check=False)
+        code = program.wait(min(scaled(1.0), max(0.0, deadline - time.monotonic())))
+        if code is not None:
+            return code
+    return program.process.poll()
+
+
+def wait_for_stable_window(session, program, timeout=15):
+    """The program's window once it has settled: JUCE makes the native window
+    again when it takes the system's title bar, so the first window found may
+    be gone a moment later (slow runs under valgrind see this). None when the
+    program ends or no window stays for timeout seconds."""
+    deadline = time.monotonic() + scaled(timeout)
+    previous = None
+    while time.monotonic() < deadline and program.process.poll() is None:
+        windows = session.find_windows(pid=program.pid)
+        current = windows[0] if len(windows) == 1 else None
+        if current is not None and current == previous:
+            if session.run("xwininfo", "-id", str(current), check=False).returncode == 0:
+                return current
+        previous = current
+        time.sleep(scaled(0.2))
+    return None

@@ -144,12 +144,12 @@ class FaultMatrixTest(SessionTestCase):
     def launch(self, sim, *arguments):
         program = Program(self.session, sim, *arguments)
         self.programs.append(program)
-        window = program.wait_for_window(timeout=scaled(15))
+        window = harness.wait_for_stable_window(self.session, program, timeout=15)
         return program, window
 
-    def settle(self, sim, program, origin):
+    def settle(self, sim, program, origin, painted_after=0):
         harness.park_mouse(self.session)
-        view = harness.wait_for_settled(self.session, sim, origin, program.process)
+        view = harness.wait_for_settled(self.session, sim, origin, program.process, painted_after=painted_after)
         self.assertIsNotNone(view, "the program ended or never settled")
         return view
 
@@ -164,8 +164,7 @@ class FaultMatrixTest(SessionTestCase):
             self.assertIsNotNone(window)
             origin = harness.client_origin(self.session, window)
             view = self.settle(sim, program, origin)
-            self.session.request_close(window)
-            self.assertEqual(program.wait(scaled(10)), 0)
+            self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
             return view
         finally:
             sim.remove()
@@ -267,7 +266,7 @@ class FaultMatrixTest(SessionTestCase):
             self.assertTrue(harness.wait_until(
                 lambda: any(name == "POST" for _, name, _ in harness.calls_after(sim, mark)), scaled(10)),
                 f"{label}: the driver posted no arrival")
-            view = self.settle(sim, program, origin)
+            view = self.settle(sim, program, origin, painted_after=mark)
         elif r.moment == ACTION:
             sim(*fail)
             harness.pick_combo_item(self.session, origin, PICKED_MODE)
@@ -296,8 +295,7 @@ class FaultMatrixTest(SessionTestCase):
             time.sleep(scaled(1.0))
             self.assertEqual(self.settle(sim, program, origin), view, f"{label}: a change was heard")
 
-        self.session.request_close(window)
-        self.assertEqual(program.wait(scaled(10)), 0, f"{label}: the exit code after closing")
+        self.assertEqual(harness.close_and_wait(self.session, program, window), 0, f"{label}: the exit code after closing")
         unregistered = [status for _, name, status in sim.calls() if name == UNREG]
         self.assertEqual(len(unregistered), 1, f"{label}: unregistered {len(unregistered)} times")
 

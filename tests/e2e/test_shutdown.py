@@ -120,7 +120,7 @@ class ShutdownTest(SessionTestCase):
         location with the next device change, and returns (program, window, gdb)."""
         self.sim("reset")
         program = self.start()
-        window = program.wait_for_window(timeout=scaled(15))
+        window = harness.wait_for_stable_window(self.session, program, timeout=15)
         self.assertIsNotNone(window)
         debugger = Debugger(program.pid)
         self.debuggers.append(debugger)
@@ -147,8 +147,16 @@ class ShutdownTest(SessionTestCase):
         seconds, then lets the thread go; returns (where the main thread waited,
         seconds from the release to the exit, exit code)."""
         requested = time.monotonic()
-        self.session.request_close(window)
-        self.assertIsNone(program.wait(scaled(HELD_FOR)), "the program ended under a running notification thread")
+        # The shutdown has begun once the notifier has unregistered from the driver;
+        # a request made while the window manager takes the window on is lost, so
+        # it is repeated until then.
+        unregistered = lambda: "TUSBAUDIO_UnregisterPnpNotification" in self.sim.call_names()
+        while not unregistered() and time.monotonic() - requested < scaled(HELD_FOR):
+            self.session.request_close(window)
+            harness.wait_until(unregistered, scaled(1.0))
+        self.assertTrue(unregistered(), "the close request did not start the shutdown")
+        self.assertIsNone(program.wait(max(0.0, requested + scaled(HELD_FOR) - time.monotonic())),
+                          "the program ended under a running notification thread")
         waiting_in = debugger.backtrace_of_main_thread()
         self.assertIsNone(program.process.poll())
         released = time.monotonic()

@@ -73,7 +73,7 @@ class StormTest(SessionTestCase):
     def open_program(self, sim=None):
         program = Program(self.session, sim or self.sim)
         self.programs.append(program)
-        window = program.wait_for_window(timeout=scaled(15))
+        window = harness.wait_for_stable_window(self.session, program, timeout=15)
         self.assertIsNotNone(window, "the window did not open")
         origin = harness.client_origin(self.session, window)
         harness.park_mouse(self.session)
@@ -172,8 +172,7 @@ class StormTest(SessionTestCase):
 
         # The state the simulator ends in, as a fresh start against it shows it.
         self.assertLess(memory_after - memory_before, 4096, "resident memory grew with the storm")
-        self.session.request_close(self.session.find_windows(pid=program.pid)[0])
-        self.assertEqual(program.wait(scaled(10)), 0)
+        self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
         _, fresh_window, fresh_origin = self.open_program()
         fresh_view = harness.panel_view(self.session, fresh_origin)
         for region in ("driver", "firmware", "combo", "slider"):
