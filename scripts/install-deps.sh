@@ -18,6 +18,8 @@ packages=(
     libz-mingw-w64-dev dpkg-dev wine64 icoutils
     # ---- benchmarks ----
     libbenchmark-dev
+    # ---- static analysis, memcheck and the debugger the shutdown tests hold a thread with ----
+    clang-tidy valgrind gdb
 )
 
 missing=()
