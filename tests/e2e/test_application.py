@@ -6,7 +6,7 @@ import tempfile
 import time
 
 import harness
-from harness import SessionTestCase, TITLE, SCREEN_WIDTH, SCREEN_HEIGHT
+from harness import SessionTestCase, TITLE, SCREEN_WIDTH, SCREEN_HEIGHT, scaled
 
 
 class ApplicationTest(SessionTestCase):
@@ -32,7 +32,7 @@ class ApplicationTest(SessionTestCase):
         self.session.screenshot("application-window")
 
         self.session.request_close(window)
-        self.assertEqual(program.wait(10), 0)
+        self.assertEqual(program.wait(scaled(10)), 0)
 
     def test_exit_options_end_at_once_without_window_or_driver_call(self):
         for arguments in (["-hide"], ["-EXITALL"], ["-Hide"], ["abc-hidexyz"], ["-hidehidden"], ["/x", "-exitall"]):
@@ -40,8 +40,8 @@ class ApplicationTest(SessionTestCase):
                 self.sim.clear_log()
                 started = time.monotonic()
                 program = self.start(*arguments)
-                self.assertEqual(program.wait(10), 0)
-                self.assertLess(time.monotonic() - started, 5)
+                self.assertEqual(program.wait(scaled(10)), 0)
+                self.assertLess(time.monotonic() - started, scaled(5))
                 self.assertEqual(self.session.find_windows(pid=program.pid), [])
                 self.assertEqual(self.sim.calls(), [])
 
@@ -50,7 +50,7 @@ class ApplicationTest(SessionTestCase):
             with self.subTest(arguments=arguments):
                 program, window = self.open_window(*arguments)
                 self.session.request_close(window)
-                self.assertEqual(program.wait(10), 0)
+                self.assertEqual(program.wait(scaled(10)), 0)
 
     def test_program_path_holding_the_option_letters_does_not_count(self):
         folder = tempfile.mkdtemp(prefix="Vesk -hide test ")
@@ -62,10 +62,10 @@ class ApplicationTest(SessionTestCase):
 
             program, window = self.open_window(executable=copy)
             self.session.request_close(window)
-            self.assertEqual(program.wait(10), 0)
+            self.assertEqual(program.wait(scaled(10)), 0)
 
             ended = self.start("-hide", executable=copy)
-            self.assertEqual(ended.wait(10), 0)
+            self.assertEqual(ended.wait(scaled(10)), 0)
             self.assertEqual(self.session.find_windows(pid=ended.pid), [])
         finally:
             shutil.rmtree(folder, ignore_errors=True)
@@ -73,7 +73,7 @@ class ApplicationTest(SessionTestCase):
     def test_failed_enumeration_ends_with_zero_and_no_window(self):
         self.sim("fail", "TUSBAUDIO_EnumerateDevices")
         program = self.start()
-        self.assertEqual(program.wait(10), 0)
+        self.assertEqual(program.wait(scaled(10)), 0)
         self.assertEqual(self.session.find_windows(pid=program.pid), [])
         self.assertEqual(self.sim.call_names(), ["TUSBAUDIO_EnumerateDevices"])
 
@@ -84,13 +84,13 @@ class ApplicationTest(SessionTestCase):
         self.assertIsNone(first.process.poll())
 
         exiting = self.start("-exitall")
-        self.assertEqual(exiting.wait(10), 0)
+        self.assertEqual(exiting.wait(scaled(10)), 0)
         self.assertIsNone(first.process.poll(), "-exitall in a new start must end only itself")
         self.assertIsNone(second.process.poll())
 
         for program, window in ((first, first_window), (second, second_window)):
             self.session.request_close(window)
-            self.assertEqual(program.wait(10), 0)
+            self.assertEqual(program.wait(scaled(10)), 0)
 
     def test_program_keeps_no_files_of_its_own(self):
         home = tempfile.mkdtemp(prefix="vesk2-home-")
@@ -101,7 +101,7 @@ class ApplicationTest(SessionTestCase):
         try:
             program, window = self.open_window(env={"HOME": home, "XDG_RUNTIME_DIR": runtime})
             self.session.request_close(window)
-            self.assertEqual(program.wait(10), 0)
+            self.assertEqual(program.wait(scaled(10)), 0)
             leftovers = [os.path.join(root, name) for root, dirs, files in os.walk(home) for name in dirs + files]
             self.assertEqual(leftovers, [])
         finally:
