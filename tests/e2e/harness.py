@@ -11,6 +11,7 @@ import os
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -536,3 +537,13 @@ def wait_for_stable_window(session, program, timeout=15):
         previous = current
         time.sleep(scaled(0.2))
     return None
+
+
+def park_mouse_on_panel(session, origin):
+    """Moves the pointer to the panel's bottom-left corner, clear of the controls,
+    and then off the window: the controls see the pointer leave while it is still
+    inside the window, so no hover look and no tip is left behind even when the
+    program is slow to follow (valgrind)."""
+    session.run("xdotool", "mousemove", str(origin[0] + 20), str(origin[1] + 330))
+    time.sleep(scaled(0.1))
+    park_mouse(session)

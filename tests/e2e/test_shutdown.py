@@ -24,6 +24,7 @@ What happens, and is pinned here:
   as well; the program ends with exit code 0 once the thread is let go.
 """
 
+import os
 import queue
 import shutil
 import subprocess
@@ -113,6 +114,7 @@ class Debugger:
 
 
 @unittest.skipUnless(shutil.which("gdb"), "gdb is needed to hold the notification thread")
+@unittest.skipIf(os.environ.get("VESK2_CHECKER") == "valgrind", "gdb cannot attach to a program running under valgrind")
 class ShutdownTest(SessionTestCase):
 
     def start_held(self, location):

@@ -76,7 +76,7 @@ class StormTest(SessionTestCase):
         window = harness.wait_for_stable_window(self.session, program, timeout=15)
         self.assertIsNotNone(window, "the window did not open")
         origin = harness.client_origin(self.session, window)
-        harness.park_mouse(self.session)
+        harness.park_mouse_on_panel(self.session, origin)
         self.assertIsNotNone(harness.wait_for_settled(self.session, sim or self.sim, origin, program.process))
         return program, window, origin
 
@@ -103,7 +103,7 @@ class StormTest(SessionTestCase):
         warm_up.start()
         warm_up.join(60)
         self.assertIsNone(warm_up.error)
-        harness.park_mouse(self.session)
+        harness.park_mouse_on_panel(self.session, origin)
         self.assertIsNotNone(harness.wait_for_settled(self.session, self.sim, origin, program.process, timeout=60))
         memory_before = harness.resident_kilobytes(program.pid)
 
@@ -149,7 +149,7 @@ class StormTest(SessionTestCase):
         self.assertIsNone(storm.error)
         self.assertEqual(storm.writer.changes, STORM_CHANGES)
         storm_seconds = storm.ended_at - storm.started_at
-        harness.park_mouse(self.session)
+        harness.park_mouse_on_panel(self.session, origin)
         final_view = harness.wait_for_settled(self.session, self.sim, origin, program.process, timeout=60)
         self.assertIsNotNone(final_view, "the program did not settle after the storm")
         memory_after = harness.resident_kilobytes(program.pid)

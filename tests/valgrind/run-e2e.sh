@@ -87,6 +87,7 @@ esac
 printf '#!/bin/sh\n%s\n' "$launch" > "$wrapped/Vesk2ControlPanel"
 chmod +x "$wrapped/Vesk2ControlPanel"
 
+export VESK2_CHECKER="$tool"
 passed=0
 failed=0
 for test in "${tests[@]}"; do
