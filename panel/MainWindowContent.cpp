@@ -357,12 +357,40 @@ void MainWindowContent::handleMessage (const juce::Message& message)
         return;
 
     if (change->intParameter1 == DeviceArrivedCode)
-        rescanDevices();
+    {
+        arrivalPending = true;
+    }
     else if (change->intParameter1 == DeviceRemovedCode)
+    {
+        arrivalPending = false;
+        removalPending = true;
+    }
+    else
+    {
+        return;
+    }
+
+    // The update is queued behind every notice already waiting, so a burst
+    // ends in one rescan.
+    triggerAsyncUpdate();
+}
+
+void MainWindowContent::handleAsyncUpdate()
+{
+    const auto arrival = std::exchange (arrivalPending, false);
+    const auto removal = std::exchange (removalPending, false);
+
+    // A removal followed by an arrival whose rescan finds an interface leaves the
+    // controls enabled either way; not disabling them in between keeps an open
+    // pop-up or a held slider in the user's hands.
+    if (arrival && rescanDevices())
+        return;
+
+    if (removal)
         deviceRemoved();
 }
 
-void MainWindowContent::rescanDevices()
+bool MainWindowContent::rescanDevices()
 {
     deviceList->clear();
     deviceList->scan();
@@ -370,14 +398,17 @@ void MainWindowContent::rescanDevices()
     // The list puts each interface it accepts in front, so position 0 is the one
     // with the highest driver index. When the scan finds none, the controls keep
     // their state and currentDevice keeps the record it holds a reference to.
-    if (deviceList->getNumDevices() != 0)
+    const auto found = deviceList->getNumDevices() != 0;
+
+    if (found)
     {
         currentDevice = deviceList->getDevice (0);
         setControlsEnabled (true);
         refreshControls();
     }
 
-    repaint();
+    repaintTextLines();
+    return found;
 }
 
 void MainWindowContent::deviceRemoved()
@@ -386,7 +417,16 @@ void MainWindowContent::deviceRemoved()
     // rescans. The list keeps its records until then.
     currentDevice = nullptr;
     setControlsEnabled (false);
-    repaint();
+    repaintTextLines();
+}
+
+void MainWindowContent::repaintTextLines()
+{
+    // Only the two lines can differ after a device change (the controls repaint
+    // themselves), and the paint asks the driver for its line anew. Leaving the
+    // gradient and the logo alone matters when a hub flaps: a whole-panel paint
+    // on every change would keep the message thread from the user's clicks.
+    repaint (driverLine->getBounds().getUnion (deviceLine->getBounds()));
 }
 
 void MainWindowContent::setControlsEnabled (bool shouldBeEnabled)

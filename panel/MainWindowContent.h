@@ -36,6 +36,7 @@ class MainWindowContent final : public juce::Component,
                                 public juce::ComboBox::Listener,
                                 public juce::Slider::Listener,
                                 public juce::MessageListener,
+                                public juce::AsyncUpdater,
                                 public juce::KeyListener
 {
 public:
@@ -100,8 +101,14 @@ public:
     void sliderDragEnded (juce::Slider* slider) override;
 
     /** Takes DeviceChangeMessage: an arrival rescans, a removal drops the
-        current interface; anything else is ignored. */
+        current interface; anything else is ignored. A burst of notices is acted
+        on once, after the last of those already queued (handleAsyncUpdate), as
+        the notices in order would leave it: a hub that flaps ten thousand times
+        costs one rescan, not ten thousand, and leaves the controls usable. */
     void handleMessage (const juce::Message& message) override;
+
+    /** Acts on the notices handleMessage has taken since the last call. */
+    void handleAsyncUpdate() override;
 
     /** Ctrl+C copies the report; Tab and Shift+Tab move the keyboard focus from
         one enabled control to the other (from neither: Tab to the combo box,
@@ -139,8 +146,9 @@ private:
     void createAsioBufferSizeSlider();
     void connectToDevices();
 
-    void rescanDevices();
+    bool rescanDevices();
     void deviceRemoved();
+    void repaintTextLines();
     void setControlsEnabled (bool shouldBeEnabled);
     void refreshControls();
     void showAsioBufferSize (uint32_t size);
@@ -166,6 +174,10 @@ private:
     int shownModeId = 0;                    // the id the panel last put in the box
     double valueAtSliderPress = 0.0;
     bool sliderReleasePending = false;
+
+    // The notices taken but not yet acted on. A removal cancels an earlier
+    // arrival, as its rescan's outcome would be dropped anyway.
+    bool arrivalPending = false, removalPending = false;
 
     // Screen readers' view of the two painted lines; paint keeps them to what it drew.
     std::unique_ptr<ShownTextLine> driverLine, deviceLine;

@@ -213,8 +213,10 @@ class Simulator:
         entries = []
         with open(self.log) as log:
             for line in log:
+                # A line still being appended (no newline yet) is read whole next
+                # time; what is not an entry at all is left out.
                 parts = line.rstrip("\n").split(" ", 2)
-                if len(parts) >= 2:
+                if line.endswith("\n") and len(parts) >= 2 and parts[0].isdigit():
                     entries.append((int(parts[0]), parts[1], parts[2] if len(parts) > 2 else ""))
         return entries
 

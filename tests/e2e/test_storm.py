@@ -171,7 +171,9 @@ class StormTest(SessionTestCase):
         self.assertEqual(writes, chosen, "\n".join(map(str, writes)))
 
         # The state the simulator ends in, as a fresh start against it shows it.
-        self.assertLess(memory_after - memory_before, 4096, "resident memory grew with the storm")
+        # A checking tool keeps freed memory aside for a while, and finds leaks itself.
+        if not os.environ.get("VESK2_CHECKER"):
+            self.assertLess(memory_after - memory_before, 4096, "resident memory grew with the storm")
         self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
         _, fresh_window, fresh_origin = self.open_program()
         fresh_view = harness.panel_view(self.session, fresh_origin)

@@ -272,6 +272,47 @@ TEST (MainWindowContentActions, ARescanFindingNothingKeepsTheShownInterfaceAlive
     EXPECT_EQ (MainWindowContent::deviceText (panel.getCurrentDevice()), "Vesk 2 not connected");
 }
 
+TEST (MainWindowContentActions, ABurstOfNoticesIsActedOnOnceAsTheNoticesInOrderWouldLeaveIt)
+{
+    // 'A' an arrival, 'R' a removal, all taken before the panel's update runs.
+    struct Case { const char* notices; bool interfaceLeft; bool expectEnabled; bool expectDevice; int expectedScans; };
+    const Case cases[] = {
+        { "AAAAAAAAAAAAAAAAAAAA", true,  true,  true,  1 },
+        { "RRRRRRRRRRRRRRRRRRRR", true,  false, false, 0 },
+        { "RARARARARA",           true,  true,  true,  1 },
+        { "ARARARARAR",           true,  false, false, 0 },
+        { "RA",                   false, false, false, 1 },     // the rescan finds nothing: the removal stands
+        { "AA",                   false, true,  true,  1 },     // nothing found, nothing removed: as it was
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.notices);
+        const SimulatedDriver driver;
+        driver.setState (SimulatedDriver::interfaceLine (1));
+        MainWindowContent panel;
+
+        driver.setState (c.interfaceLeft ? SimulatedDriver::interfaceLine (2, "3c") : juce::String());
+        driver.clearLog();
+
+        for (const auto* notice = c.notices; *notice != 0; ++notice)
+        {
+            const juce::Message::Ptr message = new DeviceChangeMessage (*notice == 'A' ? DeviceArrivedCode : DeviceRemovedCode,
+                                                                       0, 0, &panel);
+            panel.handleMessage (*message);
+        }
+
+        EXPECT_EQ (driver.callNames(), juce::StringArray());     // nothing before the update
+        panel.handleUpdateNowIfNeeded();
+
+        EXPECT_EQ (comboOf (panel).isEnabled(), c.expectEnabled);
+        EXPECT_EQ (sliderOf (panel).isEnabled(), c.expectEnabled);
+        EXPECT_EQ (panel.getCurrentDevice() != nullptr, c.expectDevice);
+        EXPECT_EQ (countNamed (driver.calls(), "TUSBAUDIO_EnumerateDevices"), c.expectedScans);
+        EXPECT_EQ (writesIn (driver), juce::StringArray());
+    }
+}
+
 TEST (MainWindowContentActions, DestroyingThePanelUnregistersFromTheDriver)
 {
     const SimulatedDriver driver;

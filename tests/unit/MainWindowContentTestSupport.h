@@ -164,11 +164,13 @@ ComponentType& findChild (juce::Component& parent, const juce::String& name)
 inline juce::ComboBox& comboOf (MainWindowContent& panel)    { return findChild<juce::ComboBox> (panel, "USBLatencyCombo"); }
 inline juce::Slider& sliderOf (MainWindowContent& panel)     { return findChild<juce::Slider> (panel, "ASIOBufferSize"); }
 
-/** Delivers a device-change message as the notifier's post would, on this (the message) thread. */
+/** Delivers a device-change message as the notifier's post would, on this (the
+    message) thread, and then the panel's update that the message queued. */
 inline void deliver (MainWindowContent& panel, int code)
 {
     const juce::Message::Ptr message = new DeviceChangeMessage (code, 0, 0, &panel);
     panel.handleMessage (*message);
+    panel.handleUpdateNowIfNeeded();
 }
 
 /** The panel's own painting, without its controls, at its current size. */
