@@ -11,12 +11,6 @@ from harness import SessionTestCase, TITLE, SCREEN_WIDTH, SCREEN_HEIGHT, scaled
 
 class ApplicationTest(SessionTestCase):
 
-    def open_window(self, *arguments, **options):
-        program = self.start(*arguments, **options)
-        window = program.wait_for_window()
-        self.assertIsNotNone(window, "the window did not open")
-        return program, window
-
     def test_window_is_titled_sized_and_centred_and_closing_ends_with_zero(self):
         program, window = self.open_window()
         x, y, width, height = self.session.geometry(window)

@@ -20,10 +20,13 @@ program need not repaint it, "whole or absent".
 
 import collections
 import os
+import queue
+import threading
 import time
+import traceback
 
 import harness
-from harness import SessionTestCase, Simulator, Program, scaled
+from harness import SessionTestCase, Simulator, Program, XSession, scaled
 
 STARTUP, ARRIVAL, ARRIVAL_WITH_ONE, ACTION = "start-up", "arrival", "arrival with one connected", "control action"
 
@@ -141,17 +144,27 @@ class FaultMatrixTest(SessionTestCase):
 
     # -- helpers ---------------------------------------------------------------
 
-    def launch(self, sim, *arguments):
-        program = Program(self.session, sim, *arguments)
-        self.programs.append(program)
-        window = harness.wait_for_stable_window(self.session, program, timeout=15)
+    def launch(self, session, sim, programs):
+        program = Program(session, sim)
+        programs.append(program)
+        window = program.wait_for_window()
         return program, window
 
-    def settle(self, sim, program, origin, painted_after=0):
-        harness.park_mouse_on_panel(self.session, origin)
-        view = harness.wait_for_settled(self.session, sim, origin, program.process, painted_after=painted_after)
+    def settle(self, session, sim, program, origin, painted_after=0):
+        harness.park_mouse_on_panel(session, origin)
+        view = harness.wait_for_settled(session, sim, origin, program.process, painted_after=painted_after)
         self.assertIsNotNone(view, "the program ended or never settled")
         return view
+
+    def pick(self, session, sim, origin):
+        """Picks PICKED_MODE, and again while the pick reaches no driver call (only
+        under a checking tool: see harness.PICK_ATTEMPTS)."""
+        for _ in range(harness.PICK_ATTEMPTS):
+            mark = len(sim.calls())
+            harness.pick_combo_item(session, origin, PICKED_MODE)
+            if harness.wait_until(lambda: SET_STREAM in [name for _, name, _ in harness.calls_after(sim, mark)],
+                                  scaled(2)):
+                return
 
     def reference_view(self, *setup):
         """The panel of the healthy program after the given vesk2-sim commands."""
@@ -160,10 +173,10 @@ class FaultMatrixTest(SessionTestCase):
             sim("reset")
             for command in setup:
                 sim(*command)
-            program, window = self.launch(sim)
-            self.assertIsNotNone(window)
+            program, window = self.launch(self.session, sim, self.programs)
+            self.assertIsNotNone(window, program.how_it_ended())
             origin = harness.client_origin(self.session, window)
-            view = self.settle(sim, program, origin)
+            view = self.settle(self.session, sim, program, origin)
             self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
             return view
         finally:
@@ -223,21 +236,52 @@ class FaultMatrixTest(SessionTestCase):
         # Parts of row names, separated by "|": runs only the rows that hold one
         # (the valgrind run takes a few; so does debugging).
         only = [part for part in os.environ.get("VESK2_FAULT_ROWS", "").split("|") if part]
-        for r in ROWS:
-            if only and not any(part in name_of(r) for part in only):
-                continue
-            with self.subTest(row=name_of(r)):
-                sim = Simulator()
-                try:
-                    self.run_row(r, sim)
-                finally:
-                    for program in self.programs:
-                        program.stop()
-                    self.programs = []
-                    sim.remove()
-        print(f"\n{len(ROWS)} rows, {time.monotonic() - started:.1f} s")
+        rows = [r for r in ROWS if not only or any(part in name_of(r) for part in only)]
 
-    def run_row(self, r, sim):
+        # The rows are independent and spend most of their time waiting for the
+        # program, so several run at once, each lane in an X session of its own.
+        lanes = max(1, min(int(os.environ.get("VESK2_FAULT_LANES", "3")), len(rows)))
+        pending = queue.Queue()
+        for r in rows:
+            pending.put(r)
+        failures = {}
+
+        def run_lane(session):
+            while True:
+                try:
+                    r = pending.get_nowait()
+                except queue.Empty:
+                    return
+                sim, programs = Simulator(), []
+                try:
+                    self.run_row(r, sim, session, programs)
+                except AssertionError as failure:       # reported below, in the row's own subtest
+                    failures[r] = str(failure)
+                except Exception:
+                    failures[r] = traceback.format_exc()
+                finally:
+                    for program in programs:
+                        program.stop()
+                    sim.remove()
+
+        sessions = [self.session] + [XSession() for _ in range(lanes - 1)]
+        try:
+            threads = [threading.Thread(target=run_lane, args=(session,)) for session in sessions]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        finally:
+            for session in sessions[1:]:
+                session.close()
+
+        for r in rows:
+            with self.subTest(row=name_of(r)):
+                if r in failures:
+                    self.fail(failures[r])
+        print(f"\n{len(rows)} rows in {lanes} lanes, {time.monotonic() - started:.1f} s")
+
+    def run_row(self, r, sim, session, programs):
         label = name_of(r)
         sim("reset")
         fail = ("fail", r.function, str(r.status))
@@ -248,7 +292,7 @@ class FaultMatrixTest(SessionTestCase):
             sim(*fail)
 
         begun = time.monotonic()
-        program, window = self.launch(sim)
+        program, window = self.launch(session, sim, programs)
 
         if r.ends:
             self.assertIsNone(window, f"{label}: a window opened")
@@ -256,10 +300,10 @@ class FaultMatrixTest(SessionTestCase):
             self.assertEqual(sim.call_names(), [r.function], f"{label}: calls after the failed enumeration")
             return
 
-        self.assertIsNotNone(window, f"{label}: no window")
+        self.assertIsNotNone(window, f"{label}: no window; {program.how_it_ended()}")
         self.assertLess(time.monotonic() - begun, scaled(10), f"{label}: the window took too long")
-        origin = harness.client_origin(self.session, window)
-        view = self.settle(sim, program, origin)
+        origin = harness.client_origin(session, window)
+        view = self.settle(session, sim, program, origin)
         mark = len(sim.calls())
 
         if r.moment in (ARRIVAL, ARRIVAL_WITH_ONE):
@@ -268,17 +312,17 @@ class FaultMatrixTest(SessionTestCase):
             self.assertTrue(harness.wait_until(
                 lambda: any(name == "POST" for _, name, _ in harness.calls_after(sim, mark)), scaled(10)),
                 f"{label}: the driver posted no arrival")
-            view = self.settle(sim, program, origin, painted_after=mark)
+            view = self.settle(session, sim, program, origin, painted_after=mark)
         elif r.moment == ACTION:
             sim(*fail)
-            harness.pick_combo_item(self.session, origin, PICKED_MODE)
-            self.settle(sim, program, origin)
-            harness.click_slider_end(self.session, origin, right=True)
-            view = self.settle(sim, program, origin)
+            self.pick(session, sim, origin)
+            self.settle(session, sim, program, origin)
+            harness.click_slider_end(session, origin, right=True)
+            view = self.settle(session, sim, program, origin)
 
         self.assertIsNone(program.process.poll(), f"{label}: the program ended")
         if os.environ.get("VESK2_FAULT_SHOTS"):
-            self.session.screenshot(label.replace(" ", "_"))
+            session.screenshot(label.replace(" ", "_"))
         self.check_view(view, r.shows, label)
 
         entries = sim.calls() if r.moment == STARTUP else harness.calls_after(sim, mark)
@@ -295,9 +339,9 @@ class FaultMatrixTest(SessionTestCase):
             # Unheard: an interface pulled out now changes nothing.
             sim("unplug")
             time.sleep(scaled(1.0))
-            self.assertEqual(self.settle(sim, program, origin), view, f"{label}: a change was heard")
+            self.assertEqual(self.settle(session, sim, program, origin), view, f"{label}: a change was heard")
 
-        self.assertEqual(harness.close_and_wait(self.session, program, window), 0, f"{label}: the exit code after closing")
+        self.assertEqual(harness.close_and_wait(session, program, window), 0, f"{label}: the exit code after closing")
         unregistered = [status for _, name, status in sim.calls() if name == UNREG]
         self.assertEqual(len(unregistered), 1, f"{label}: unregistered {len(unregistered)} times")
 

@@ -85,9 +85,7 @@ class PanelTest(SessionTestCase):
 
     def open_panel(self):
         """Starts the program and waits for its window and first paint; returns the program."""
-        program = self.start()
-        self.window = program.wait_for_window()
-        self.assertIsNotNone(self.window, "the window did not open")
+        program, self.window = self.open_window()
         self.assertTrue(wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 10),
                         "the panel never painted")
         time.sleep(0.3)

@@ -31,9 +31,7 @@ def is_dark(colour):
 class PanelKeyboardTest(SessionTestCase):
 
     def open_panel(self):
-        program = self.start()
-        self.window = program.wait_for_window()
-        self.assertIsNotNone(self.window, "the window did not open")
+        program, self.window = self.open_window()
         self.assertTrue(wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 10),
                         "the panel never painted")
         harness.park_mouse(self.session)

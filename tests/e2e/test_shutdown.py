@@ -122,9 +122,7 @@ class ShutdownTest(SessionTestCase):
         """Starts the program with one interface, stops the notification thread at
         location with the next device change, and returns (program, window, gdb)."""
         self.sim("reset")
-        program = self.start()
-        window = harness.wait_for_stable_window(self.session, program, timeout=15)
-        self.assertIsNotNone(window)
+        program, window = self.open_window()
         debugger = Debugger(program.pid)
         self.debuggers.append(debugger)
         self.assertIsNotNone(debugger.sync(), "gdb did not attach")
