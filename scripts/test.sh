@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the debug build's unit and end-to-end
-# tests, the unit tests again under AddressSanitizer (with UBSan and LSan) and
-# under ThreadSanitizer, and the Windows build's checks under Wine. Ends with
-# one line "N passed, N failed".
+# tests (the Windows build's checks under Wine among them), clang-tidy, part of
+# the end-to-end run again under valgrind, and the unit and end-to-end tests
+# again under AddressSanitizer (with UBSan and LSan) and under ThreadSanitizer.
+# Ends with one line "N passed, N failed".
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -83,10 +84,42 @@ run_check() {
 echo "== clang-tidy"
 run_check "clang-tidy" "$root/scripts/clang-tidy.sh" build/debug
 
+# End-to-end files with the program under a checking tool; adds the runner's
+# counts (one per file) to the totals.
+run_checked_e2e() {
+    local stage="$1"; shift
+    local log line
+    log="$(mktemp)"
+    "$root/tests/valgrind/run-e2e.sh" "$@" 2>&1 | tee "$log"
+    line="$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)"
+    rm -f "$log"
+    if [ -z "$line" ]; then
+        summary+=("$stage: did not finish")
+        failed=$((failed + 1))
+    else
+        local good bad
+        good="${line%% passed*}"
+        bad="${line#*, }"
+        bad="${bad%% failed}"
+        passed=$((passed + good))
+        failed=$((failed + bad))
+        summary+=("$stage: $line")
+    fi
+}
+
+# Memcheck is the slowest tool by far: it takes the application's own test and
+# the fault matrix's start-up rows (each driver function failing once).
+echo "== debug build under valgrind"
+if [ -x build/debug/bin/Vesk2ControlPanel ]; then
+    VESK2_FAULT_ROWS="at start-up" run_checked_e2e "debug under valgrind: end-to-end files" \
+        --tool valgrind build/debug tests/e2e/test_application.py tests/e2e/test_fault_matrix.py
+fi
+
 for preset in asan tsan; do
     echo "== $preset build"
     if build_preset "$preset"; then
         run_ctest "$preset: unit tests" --test-dir "build/$preset" -LE e2e -j "$jobs" --output-on-failure --timeout 600
+        run_checked_e2e "$preset: end-to-end files" --tool "$preset" "build/$preset"
     else
         stage_failed "$preset"
     fi
