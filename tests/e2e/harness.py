@@ -53,7 +53,12 @@ class XSession:
         if window_manager:
             self.window_manager = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            wait_until(lambda: self._wm_running(), 5)
+            if not wait_until(lambda: self._wm_running(), 10):
+                self.close()
+                raise RuntimeError(f"openbox did not start on {self.display}")
+
+    def window_manager_runs(self):
+        return self.window_manager is not None and self.window_manager.poll() is None
 
     def _wm_running(self):
         result = subprocess.run(["wmctrl", "-m"], env=self.env, capture_output=True, text=True)
@@ -276,10 +281,14 @@ class Program:
             self.output = self.process.stdout.read().decode(errors="replace")
 
     def how_it_ended(self):
-        """For a failure message: the exit code and output, or that it still runs."""
+        """For a failure message: the exit code and output, or that it still runs
+        and which of its windows there are."""
         code = self.process.poll()
         if code is None:
-            return "the program still runs"
+            windows = self.session.find_windows(pid=self.pid)
+            managed = [window for window in windows if self.session.is_managed(window)]
+            return (f"the program still runs, with windows {windows} ({len(managed)} taken on by the "
+                    f"window manager, which {'runs' if self.session.window_manager_runs() else 'has ended'})")
         self.keep_output()
         return f"the program ended with {code}, printing: {self.output!r}"
 

@@ -25,8 +25,7 @@ class ApplicationTest(SessionTestCase):
         self.assertEqual((x - left, y - top), centred)
         self.session.screenshot("application-window")
 
-        self.session.request_close(window)
-        self.assertEqual(program.wait(scaled(10)), 0)
+        self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
 
     def test_exit_options_end_at_once_without_window_or_driver_call(self):
         for arguments in (["-hide"], ["-EXITALL"], ["-Hide"], ["abc-hidexyz"], ["-hidehidden"], ["/x", "-exitall"]):
@@ -43,8 +42,7 @@ class ApplicationTest(SessionTestCase):
         for arguments in (["/hide"], ["hide"], ["-hidden"]):
             with self.subTest(arguments=arguments):
                 program, window = self.open_window(*arguments)
-                self.session.request_close(window)
-                self.assertEqual(program.wait(scaled(10)), 0)
+                self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
 
     def test_program_path_holding_the_option_letters_does_not_count(self):
         folder = tempfile.mkdtemp(prefix="Vesk -hide test ")
@@ -55,8 +53,7 @@ class ApplicationTest(SessionTestCase):
             copy = os.path.join(folder, "Vesk2ControlPanel")
 
             program, window = self.open_window(executable=copy)
-            self.session.request_close(window)
-            self.assertEqual(program.wait(scaled(10)), 0)
+            self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
 
             ended = self.start("-hide", executable=copy)
             self.assertEqual(ended.wait(scaled(10)), 0)
@@ -83,8 +80,7 @@ class ApplicationTest(SessionTestCase):
         self.assertIsNone(second.process.poll())
 
         for program, window in ((first, first_window), (second, second_window)):
-            self.session.request_close(window)
-            self.assertEqual(program.wait(scaled(10)), 0)
+            self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
 
     def test_program_keeps_no_files_of_its_own(self):
         home = tempfile.mkdtemp(prefix="vesk2-home-")
@@ -94,8 +90,7 @@ class ApplicationTest(SessionTestCase):
         os.chmod(runtime, 0o700)
         try:
             program, window = self.open_window(env={"HOME": home, "XDG_RUNTIME_DIR": runtime})
-            self.session.request_close(window)
-            self.assertEqual(program.wait(scaled(10)), 0)
+            self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
             leftovers = [os.path.join(root, name) for root, dirs, files in os.walk(home) for name in dirs + files]
             self.assertEqual(leftovers, [])
         finally:

@@ -37,7 +37,7 @@ namespace
     protected:
         void SetUp() override
         {
-            sandbox.writeState ("interface 1 product-id=16 firmware=1a2 usb-mode=0\n");
+            driver.setState ("interface 1 product-id=16 firmware=1a2 usb-mode=0\n");
             list = std::make_unique<DeviceList>();
             window = Win32NotificationWindow::getWindowHandle();
             ASSERT_NE (window, nullptr);
@@ -65,7 +65,7 @@ namespace
             }
         }
 
-        SimulatorSandbox sandbox;
+        SimulatedDriver driver;
         std::unique_ptr<DeviceList> list;
         HWND window = nullptr;
     };
@@ -135,22 +135,20 @@ TEST_F (CDevChangeNotifyTest, AfterTheNotifierIsGoneItsListenersHearNothingMore)
 
 TEST_F (CDevChangeNotifyTest, ConstructionRegistersTheWindowWithTheDriverAndDestructionUndoesIt)
 {
-    sandbox.clearLog();
+    driver.clearLog();
 
     {
         CDevChangeNotify notifier (*list);
 
-        auto registrations = sandbox.callsOf ("TUSBAUDIO_RegisterPnpNotification");
-        ASSERT_EQ (registrations.size(), 1);
+        const auto registrations = driver.callsNamed ("TUSBAUDIO_RegisterPnpNotification");
+        ASSERT_EQ (registrations.size(), 1u);
 
-        juce::StringArray tokens;
-        tokens.addTokens (registrations[0], " ", {});
         const juce::String handle (static_cast<juce::uint64> (reinterpret_cast<uintptr_t> (window)));
-        EXPECT_EQ (tokens.joinIntoString (" ", 2, 5), "0 0 " + handle + " 1024 0");
-        EXPECT_TRUE (sandbox.callsOf ("TUSBAUDIO_UnregisterPnpNotification").isEmpty());
+        EXPECT_EQ (registrations[0].inputs.joinIntoString (" "), "0 0 " + handle + " 1024 0");
+        EXPECT_TRUE (driver.callsNamed ("TUSBAUDIO_UnregisterPnpNotification").empty());
     }
 
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_UnregisterPnpNotification").size(), 1);
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_UnregisterPnpNotification").size()), 1);
 }
 
 TEST_F (CDevChangeNotifyTest, ListenersAddedWhileNoticesAreHandedOutAllGetTheNextOne)

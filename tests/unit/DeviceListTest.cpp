@@ -39,13 +39,13 @@ namespace
     class DeviceListTest : public ::testing::Test
     {
     protected:
-        SimulatorSandbox sandbox;
+        SimulatedDriver driver;
     };
 }
 
 TEST_F (DeviceListTest, NoInterfaceLeavesTheListEmpty)
 {
-    sandbox.writeState ({});
+    driver.setState ({});
     DeviceList list;
 
     EXPECT_EQ (list.scan(), nullptr);
@@ -55,7 +55,7 @@ TEST_F (DeviceListTest, NoInterfaceLeavesTheListEmpty)
 
 TEST_F (DeviceListTest, AcceptedDevicesAreChainedNewestFirst)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0) + interfaceLine (2, 17, 0));
+    driver.setState (interfaceLine (1, 16, 0) + interfaceLine (2, 17, 0));
     DeviceList list;
 
     ASSERT_EQ (list.getNumDevices(), 2);
@@ -94,7 +94,7 @@ TEST_F (DeviceListTest, OnlyDevicesInUsbModeZeroAreListed)
     for (const auto& c : cases)
     {
         SCOPED_TRACE ("modes " + juce::String (c.mode0) + ", " + juce::String (c.mode1));
-        sandbox.writeState (interfaceLine (1, 16, c.mode0) + interfaceLine (2, 16, c.mode1));
+        driver.setState (interfaceLine (1, 16, c.mode0) + interfaceLine (2, 16, c.mode1));
         DeviceList list;
 
         EXPECT_EQ (list.getNumDevices(), static_cast<int> (c.indexes.size()));
@@ -115,7 +115,7 @@ TEST_F (DeviceListTest, DevicesThatCannotBeOpenedOrQueriedAreSkipped)
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.failure);
-        sandbox.writeState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0) + c.failure);
+        driver.setState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0) + c.failure);
         DeviceList list;
 
         EXPECT_EQ (list.getNumDevices(), c.numDevices);
@@ -124,12 +124,12 @@ TEST_F (DeviceListTest, DevicesThatCannotBeOpenedOrQueriedAreSkipped)
 
 TEST_F (DeviceListTest, AnAbsurdDeviceCountStillEndsTheScanWithTheRealInterfaces)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0) + "fail TUSBAUDIO_GetDeviceCount 4294967295\n");
+    driver.setState (interfaceLine (1, 16, 0) + "fail TUSBAUDIO_GetDeviceCount 4294967295\n");
     DeviceList list;
 
     EXPECT_EQ (list.getNumDevices(), 1);
     // One open per index scanned, and one more for the accepted record's properties.
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_OpenDeviceByIndex").size(), 256 + 1);
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_OpenDeviceByIndex").size()), 256 + 1);
 }
 
 TEST_F (DeviceListTest, RecordsNameTheirInterfaceByProductIdAndKeepItsProperties)
@@ -140,7 +140,7 @@ TEST_F (DeviceListTest, RecordsNameTheirInterfaceByProductIdAndKeepItsProperties
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.productId);
-        sandbox.writeState (interfaceLine (1, c.productId, 0, "2b7"));
+        driver.setState (interfaceLine (1, c.productId, 0, "2b7"));
         DeviceList list;
         auto* record = list.getDevice (0);
         ASSERT_NE (record, nullptr);
@@ -155,7 +155,7 @@ TEST_F (DeviceListTest, RecordsNameTheirInterfaceByProductIdAndKeepItsProperties
 
 TEST_F (DeviceListTest, ARecordWhoseDeviceFailsToOpenIsAllZeroAndNamedVeskUsb)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0) + "fail TUSBAUDIO_OpenDeviceByIndex 1\n");
+    driver.setState (interfaceLine (1, 16, 0) + "fail TUSBAUDIO_OpenDeviceByIndex 1\n");
 
     // Made over memory full of junk, so that a word left unwritten shows.
     alignas (vhw) unsigned char storage[sizeof (vhw)];
@@ -173,23 +173,23 @@ TEST_F (DeviceListTest, ARecordWhoseDeviceFailsToOpenIsAllZeroAndNamedVeskUsb)
 TEST_F (DeviceListTest, EveryAcceptedDeviceIsOpenedTwiceAndEveryOpenIsClosed)
 {
     // Index 1 is in another USB mode: opened once, to find that out.
-    sandbox.writeState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 1) + interfaceLine (3, 17, 0));
-    sandbox.clearLog();
+    driver.setState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 1) + interfaceLine (3, 17, 0));
+    driver.clearLog();
     DeviceList list;
 
     EXPECT_EQ (list.getNumDevices(), 2);
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_OpenDeviceByIndex").size(), 5);
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_CloseDevice").size(), 5);
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_GetDeviceUsbMode").size(), 3);
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_GetDeviceProperties").size(), 2);
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_OpenDeviceByIndex").size()), 5);
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_CloseDevice").size()), 5);
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_GetDeviceUsbMode").size()), 3);
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_GetDeviceProperties").size()), 2);
 
-    for (auto& close : sandbox.callsOf ("TUSBAUDIO_CloseDevice"))
-        EXPECT_TRUE (close.endsWith ("-> 0")) << close.toStdString();
+    for (const auto& close : driver.callsNamed ("TUSBAUDIO_CloseDevice"))
+        EXPECT_EQ (close.status, "0") << close.inputs.joinIntoString (" ");
 }
 
 TEST_F (DeviceListTest, ClearReleasesEveryRecord)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0) + interfaceLine (3, 16, 0));
+    driver.setState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0) + interfaceLine (3, 16, 0));
     DeviceList list;
     ASSERT_EQ (list.getNumDevices(), 3);
 
@@ -210,11 +210,11 @@ TEST_F (DeviceListTest, ClearReleasesEveryRecord)
 
 TEST_F (DeviceListTest, AFailedEnumerationAfterAGoodScanEmptiesTheList)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0));
+    driver.setState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0));
     DeviceList list;
     ASSERT_EQ (list.getNumDevices(), 2);
 
-    sandbox.writeState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0) + "fail TUSBAUDIO_EnumerateDevices 1\n");
+    driver.setState (interfaceLine (1, 16, 0) + interfaceLine (2, 16, 0) + "fail TUSBAUDIO_EnumerateDevices 1\n");
 
     EXPECT_EQ (list.scan(), nullptr);
     EXPECT_EQ (list.getNumDevices(), 0);
@@ -223,17 +223,17 @@ TEST_F (DeviceListTest, AFailedEnumerationAfterAGoodScanEmptiesTheList)
 
 TEST_F (DeviceListTest, AListenerAddedTwiceIsRegisteredOnceWithOneNotifier)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0));
-    sandbox.clearLog();
+    driver.setState (interfaceLine (1, 16, 0));
+    driver.clearLog();
     RecordingMessageListener listener;
 
     {
         DeviceList list;
-        EXPECT_TRUE (sandbox.callsOf ("TUSBAUDIO_RegisterPnpNotification").isEmpty()) << "no notifier before a listener";
+        EXPECT_TRUE (driver.callsNamed ("TUSBAUDIO_RegisterPnpNotification").empty()) << "no notifier before a listener";
 
         list.addListener (&listener);
         list.addListener (&listener);
-        EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_RegisterPnpNotification").size(), 1);
+        EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_RegisterPnpNotification").size()), 1);
 
         PostMessageA (Win32NotificationWindow::getWindowHandle(), 1024, 1, 0);
         ASSERT_TRUE (dispatchUntil ([&] { return ! listener.received.empty(); }));
@@ -241,12 +241,12 @@ TEST_F (DeviceListTest, AListenerAddedTwiceIsRegisteredOnceWithOneNotifier)
         EXPECT_EQ (listener.received.size(), 1u);
     }
 
-    EXPECT_EQ (sandbox.callsOf ("TUSBAUDIO_UnregisterPnpNotification").size(), 1) << "the list's destruction ends the registration";
+    EXPECT_EQ (static_cast<int> (driver.callsNamed ("TUSBAUDIO_UnregisterPnpNotification").size()), 1) << "the list's destruction ends the registration";
 }
 
 TEST_F (DeviceListTest, PlugAndUnplugInAnotherProcessReachTheListenerWithinAHundredMilliseconds)
 {
-    sandbox.writeState (interfaceLine (1, 16, 0));
+    driver.setState (interfaceLine (1, 16, 0));
     RecordingMessageListener listener;
     DeviceList list;
     list.addListener (&listener);

@@ -1,91 +1,21 @@
-// What the device tests share: a simulated driver of their own and a way to let
-// posted JUCE messages arrive.
+// What the device tests share: the simulated driver, a way to let posted JUCE
+// messages arrive, and listeners that record what reaches them.
 #pragma once
 
 #include "device/DeviceChangeMessage.h"
 #include "device/Win32MessageListener.h"
+#include "SimulatedDriver.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
-#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <vector>
 
 namespace devicetest
 {
-    inline void setEnvironment (const char* name, const juce::String& value)
-    {
-       #if JUCE_WINDOWS
-        _putenv_s (name, value.toRawUTF8());
-       #else
-        ::setenv (name, value.toRawUTF8(), 1);
-       #endif
-    }
-
-    inline void unsetEnvironment (const char* name)
-    {
-       #if JUCE_WINDOWS
-        _putenv_s (name, "");
-       #else
-        ::unsetenv (name);
-       #endif
-    }
-
-    /** Points the simulated driver at a state file and a call log in a fresh folder,
-        for as long as it exists. */
-    class SimulatorSandbox
-    {
-    public:
-        // A name of its own: CTest runs test processes side by side, and the numbered
-        // names of getNonexistentChildFile come out the same in each of them.
-        SimulatorSandbox()
-            : folder (juce::File::getSpecialLocation (juce::File::tempDirectory)
-                          .getChildFile ("vesk2-device-test-" + juce::Uuid().toString()))
-        {
-            folder.createDirectory();
-            stateFile = folder.getChildFile ("driver.state");
-            logFile = folder.getChildFile ("calls.log");
-            setEnvironment ("VESK2_SIM_STATE", stateFile.getFullPathName());
-            setEnvironment ("VESK2_SIM_LOG", logFile.getFullPathName());
-        }
-
-        ~SimulatorSandbox()
-        {
-            unsetEnvironment ("VESK2_SIM_STATE");
-            unsetEnvironment ("VESK2_SIM_LOG");
-            folder.deleteRecursively();
-        }
-
-        /** The state file's lines after its header line; replaced in one rename. */
-        void writeState (const juce::String& lines) const
-        {
-            stateFile.replaceWithText ("vesk2-sim-state 1\n" + lines);
-        }
-
-        /** The call-log lines of one driver function, in call order. */
-        juce::StringArray callsOf (const juce::String& functionName) const
-        {
-            juce::StringArray lines, matching;
-            lines.addLines (logFile.loadFileAsString());
-
-            for (auto& line : lines)
-                if (line.fromFirstOccurrenceOf (" ", false, false).upToFirstOccurrenceOf (" ", false, false) == functionName)
-                    matching.add (line);
-
-            return matching;
-        }
-
-        void clearLog() const
-        {
-            logFile.deleteFile();
-        }
-
-        juce::File folder, stateFile, logFile;
-
-        JUCE_DECLARE_NON_COPYABLE (SimulatorSandbox)
-    };
+    using simulated_driver::SimulatedDriver;
 
     /** Runs the message loop until the condition holds; false when it did not within the time. */
     inline bool dispatchUntil (const std::function<bool()>& condition, int timeoutMs = 2000)
