@@ -240,7 +240,7 @@ class FaultMatrixTest(SessionTestCase):
 
         # The rows are independent and spend most of their time waiting for the
         # program, so several run at once, each lane in an X session of its own.
-        lanes = max(1, min(int(os.environ.get("VESK2_FAULT_LANES", "3")), len(rows)))
+        lanes = max(1, min(int(os.environ.get("VESK2_FAULT_LANES", "4")), len(rows)))
         pending = queue.Queue()
         for r in rows:
             pending.put(r)
