@@ -18,7 +18,7 @@
 # tool, beside the real vesk2-sim and libraries. A tool's finding makes the
 # program end with a non-zero exit code, which every test checks. The tools'
 # reports are kept in BUILD_DIR/artefacts/<tool>/. Waits are stretched by
-# $VESK2_TIME_SCALE (unless set: valgrind 6, asan 2, tsan 3). Ends with "N passed, N failed",
+# $VESK2_TIME_SCALE (unless set: valgrind 6, asan 2, tsan 4). Ends with "N passed, N failed",
 # counting test files.
 set -uo pipefail
 
@@ -77,7 +77,7 @@ export ASAN_OPTIONS=\"\${ASAN_OPTIONS:-detect_leaks=1:log_path=$reports/asan}\"
 exec \"$bin/Vesk2ControlPanel\" \"\$@\""
         ;;
     tsan)
-        export VESK2_TIME_SCALE="${VESK2_TIME_SCALE:-3}"
+        export VESK2_TIME_SCALE="${VESK2_TIME_SCALE:-4}"
         launch="export TSAN_OPTIONS=\"\${TSAN_OPTIONS:-halt_on_error=0:exitcode=66:log_path=$reports/tsan}\"
 exec \"$bin/Vesk2ControlPanel\" \"\$@\""
         ;;
