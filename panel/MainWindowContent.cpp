@@ -490,6 +490,12 @@ void MainWindowContent::refreshControls()
         tooltipWindow->forgetTip();
 }
 
+juce::String MainWindowContent::shownAsioBufferSize() const
+{
+    // Empty until the driver has reported a size: the slider then shows none.
+    return asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue());
+}
+
 void MainWindowContent::showAsioBufferSize (uint32_t size)
 {
     if (asioBufferSizeSlider->textFromValueFunction != nullptr)
@@ -597,9 +603,7 @@ juce::String MainWindowContent::createReport() const
     if (usbLatencyCombo->isEnabled() && usbLatencyCombo->getText().isNotEmpty())
         lines.add ("USB Buffer Size: " + usbLatencyCombo->getText());
 
-    // Before the driver has reported a size the slider shows none, and neither does the report.
-    if (const auto size = asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue());
-        asioBufferSizeSlider->isEnabled() && size.isNotEmpty())
+    if (const auto size = shownAsioBufferSize(); asioBufferSizeSlider->isEnabled() && size.isNotEmpty())
         lines.add ("ASIO Buffer Size: " + size);
 
     return lines.joinIntoString ("\n") + "\n";
@@ -622,8 +626,7 @@ juce::String MainWindowContent::workOutTooltip (juce::Component& control)
         if (item == nullptr)
             return {};
     }
-    else if (&control != asioBufferSizeSlider.get()
-             || asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue()).isEmpty())
+    else if (&control != asioBufferSizeSlider.get() || shownAsioBufferSize().isEmpty())
     {
         // Not one of ours, or a slider still showing no size from the driver: a tip
         // would describe a value nobody reported.

@@ -152,6 +152,7 @@ private:
     void setControlsEnabled (bool shouldBeEnabled);
     void refreshControls();
     void showAsioBufferSize (uint32_t size);
+    juce::String shownAsioBufferSize() const;
     bool clampToMinimumASIOBufferSize (uint32_t& size);
 
     void createShownTextLines();
