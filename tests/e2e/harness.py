@@ -21,6 +21,7 @@ ARTEFACTS = os.environ.get("VESK2_ARTEFACTS", os.path.join(tempfile.gettempdir()
 PROGRAM = os.path.join(BIN, "Vesk2ControlPanel")
 SIM_TOOL = os.path.join(BIN, "vesk2-sim")
 TITLE = "Vesk 2 Control Panel"
+PROBE_TITLE = "window manager probe"
 SCREEN_WIDTH, SCREEN_HEIGHT = 1024, 768
 
 
@@ -51,11 +52,17 @@ class XSession:
         self.env = dict(os.environ, DISPLAY=self.display)
         self.window_manager = None
         if window_manager:
+            # Its messages go to a file: a pipe nobody reads could fill and stall it.
+            self.window_manager_log = tempfile.TemporaryFile()
             self.window_manager = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            if not wait_until(lambda: self._wm_running(), 10):
+                                                   stdout=self.window_manager_log, stderr=subprocess.STDOUT)
+            if not wait_until(lambda: self._wm_running(), 10) or not self._wm_takes_on_windows(20):
+                code = self.window_manager.poll()
                 self.close()
-                raise RuntimeError(f"openbox did not start on {self.display}")
+                self.window_manager_log.seek(0)
+                said = self.window_manager_log.read().decode(errors="replace")[-2000:]
+                raise RuntimeError(f"openbox did not start on {self.display} "
+                                   f"({'it runs' if code is None else f'it ended with {code}'}), saying: {said!r}")
 
     def window_manager_runs(self):
         return self.window_manager is not None and self.window_manager.poll() is None
@@ -63,6 +70,25 @@ class XSession:
     def _wm_running(self):
         result = subprocess.run(["wmctrl", "-m"], env=self.env, capture_output=True, text=True)
         return result.returncode == 0
+
+    def _wm_takes_on_windows(self, timeout):
+        """True once openbox frames a probe window. It names itself the window
+        manager before it has finished starting, and a window that a program maps
+        in between, under load, was never taken on: the program's window then
+        stayed unmapped. A probe that is not taken on in two seconds is replaced."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            probe = subprocess.Popen(["xmessage", "-title", PROBE_TITLE, "probe"], env=self.env,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                framed = wait_until(lambda: any(self.is_managed(window)
+                                                for window in self.find_windows(PROBE_TITLE)), 2, 0.05)
+            finally:
+                probe.kill()
+                probe.wait()
+            if framed:
+                return True
+        return False
 
     def close(self):
         for process in (self.window_manager, self.xvfb):
@@ -287,8 +313,11 @@ class Program:
         if code is None:
             windows = self.session.find_windows(pid=self.pid)
             managed = [window for window in windows if self.session.is_managed(window)]
+            found = self.session.run("xdotool", "search", "--pid", str(self.pid), check=False).stdout.split()
+            unmapped = [window for window in map(int, found) if window not in windows]
             return (f"the program still runs, with windows {windows} ({len(managed)} taken on by the "
-                    f"window manager, which {'runs' if self.session.window_manager_runs() else 'has ended'})")
+                    f"window manager, which {'runs' if self.session.window_manager_runs() else 'has ended'}) "
+                    f"and unmapped windows {unmapped}")
         self.keep_output()
         return f"the program ended with {code}, printing: {self.output!r}"
 
