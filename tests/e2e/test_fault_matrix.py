@@ -198,9 +198,10 @@ class FaultMatrixTest(SessionTestCase):
     def check_view(self, view, expected, label):
         refs = FaultMatrixTest.references
         if expected.driver == "shown":
-            self.assertEqual(view["driver"], refs["connected"]["driver"], f"{label}: the driver line")
+            self.assertSamePixels(view["driver"], refs["connected"]["driver"], f"{label}: the driver line")
         elif expected.driver == "whole or absent":
-            self.assertTrue(view["driver"] == refs["connected"]["driver"] or not harness.has_dark_pixels(view["driver"]),
+            self.assertTrue(harness.pixel_difference(view["driver"], refs["connected"]["driver"]) is None
+                            or not harness.has_dark_pixels(view["driver"]),
                             f"{label}: a piece of the driver line is shown")
         else:
             self.assertFalse(harness.has_dark_pixels(view["driver"]), f"{label}: a driver line is shown")
@@ -209,15 +210,15 @@ class FaultMatrixTest(SessionTestCase):
             self.assertFalse(harness.has_dark_pixels(view["firmware"]),
                              f"{label}: a firmware version is shown that the driver did not report")
         else:
-            self.assertEqual(view["firmware"], refs[expected.firmware]["firmware"], f"{label}: the firmware line")
+            self.assertSamePixels(view["firmware"], refs[expected.firmware]["firmware"], f"{label}: the firmware line")
 
         if expected.combo == "unknown":
-            self.assertEqual(view["combo"], refs["odd_combo"], f"{label}: the combo box should be enabled and empty")
+            self.assertSamePixels(view["combo"], refs["odd_combo"], f"{label}: the combo box should be enabled and empty")
         else:
-            self.assertEqual(view["combo"], refs[expected.combo]["combo"], f"{label}: the combo box")
+            self.assertSamePixels(view["combo"], refs[expected.combo]["combo"], f"{label}: the combo box")
 
         if expected.slider == "unknown":
-            self.assertNotEqual(view["slider"], refs["none"]["slider"], f"{label}: the slider should be enabled")
+            self.assertDifferentPixels(view["slider"], refs["none"]["slider"], f"{label}: the slider should be enabled")
             x, y, width, height = VALUE_BOX
             slider_x, slider_y = harness.PANEL_REGIONS["slider"][:2]
             value_box = b"".join(
@@ -226,7 +227,7 @@ class FaultMatrixTest(SessionTestCase):
             self.assertFalse(harness.has_dark_pixels(value_box),
                              f"{label}: the slider shows a size that the driver did not report")
         else:
-            self.assertEqual(view["slider"], refs[expected.slider]["slider"], f"{label}: the slider")
+            self.assertSamePixels(view["slider"], refs[expected.slider]["slider"], f"{label}: the slider")
 
     # -- the matrix --------------------------------------------------------------
 

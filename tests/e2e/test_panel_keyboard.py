@@ -100,18 +100,18 @@ class PanelKeyboardTest(SessionTestCase):
         self.press("Tab")
         on_combo = self.settled_screen()
         self.assertFalse(self.outline_drawn(on_combo), "Tab did not focus the combo box")
-        self.assertEqual(self.region(on_combo, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
+        self.assertSamePixels(self.region(on_combo, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
 
         self.press("Tab")
         on_slider = self.settled_screen()
         self.assertTrue(self.outline_drawn(on_slider), "the combo box kept the focus")
         # The focused slider's thumb is drawn brighter: the focus shows.
-        self.assertNotEqual(self.region(on_slider, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
+        self.assertDifferentPixels(self.region(on_slider, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
 
         self.press("shift+Tab")
         back = self.settled_screen()
         self.assertFalse(self.outline_drawn(back))
-        self.assertEqual(self.region(back, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
+        self.assertSamePixels(self.region(back, SLIDER_TRACK), self.region(start, SLIDER_TRACK))
         self.assertEqual(self.writes(SET_MODE) + self.writes(SET_SIZE), [])
 
     def test_each_slider_key_writes_once_and_the_combo_box_takes_its_arrow_keys(self):

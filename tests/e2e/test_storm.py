@@ -178,7 +178,7 @@ class StormTest(SessionTestCase):
         _, fresh_window, fresh_origin = self.open_program()
         fresh_view = harness.panel_view(self.session, fresh_origin)
         for region in ("driver", "firmware", "combo", "slider"):
-            self.assertEqual(final_view[region], fresh_view[region], f"the {region} after the storm")
+            self.assertSamePixels(final_view[region], fresh_view[region], f"the {region} after the storm")
 
     def test_close_request_during_a_storm_ends_the_program_within_three_seconds_with_zero(self):
         self.sim("reset")
