@@ -370,24 +370,44 @@ void MainWindowContent::handleMessage (const juce::Message& message)
         return;
     }
 
+    // A paced update is on its way and will act on this notice too.
+    if (isTimerRunning())
+        return;
+
+    const auto sinceLastUpdate = juce::Time::getMillisecondCounter() - lastUpdateEndedMs;
+
     // The update is queued behind every notice already waiting, so a burst
     // ends in one rescan.
+    if (sinceLastUpdate >= static_cast<juce::uint32> (minimumUpdateSpacingMs))
+        triggerAsyncUpdate();
+    else
+        startTimer (minimumUpdateSpacingMs - static_cast<int> (sinceLastUpdate));
+}
+
+void MainWindowContent::timerCallback()
+{
+    stopTimer();
     triggerAsyncUpdate();
 }
 
 void MainWindowContent::handleAsyncUpdate()
 {
+    // An update made at once (handleUpdateNowIfNeeded) takes over a paced one.
+    stopTimer();
+
     const auto arrival = std::exchange (arrivalPending, false);
     const auto removal = std::exchange (removalPending, false);
 
     // A removal followed by an arrival whose rescan finds an interface leaves the
     // controls enabled either way; not disabling them in between keeps an open
     // pop-up or a held slider in the user's hands.
-    if (arrival && rescanDevices())
-        return;
+    const auto interfaceFound = arrival && rescanDevices();
 
-    if (removal)
+    if (removal && ! interfaceFound)
         deviceRemoved();
+
+    // Counted from the end: a slow rescan must not eat the break that follows it.
+    lastUpdateEndedMs = juce::Time::getMillisecondCounter();
 }
 
 bool MainWindowContent::rescanDevices()

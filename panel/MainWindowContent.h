@@ -37,7 +37,8 @@ class MainWindowContent final : public juce::Component,
                                 public juce::Slider::Listener,
                                 public juce::MessageListener,
                                 public juce::AsyncUpdater,
-                                public juce::KeyListener
+                                public juce::KeyListener,
+                                private juce::Timer
 {
 public:
     /** Sets up both controls (visible, disabled), then builds the device list,
@@ -104,11 +105,19 @@ public:
         current interface; anything else is ignored. A burst of notices is acted
         on once, after the last of those already queued (handleAsyncUpdate), as
         the notices in order would leave it: a hub that flaps ten thousand times
-        costs one rescan, not ten thousand, and leaves the controls usable. */
+        costs one rescan, not ten thousand, and leaves the controls usable.
+        Updates come at most once per minimumUpdateSpacingMs: a notice soon
+        after one waits for the rest of that time. */
     void handleMessage (const juce::Message& message) override;
 
     /** Acts on the notices handleMessage has taken since the last call. */
     void handleAsyncUpdate() override;
+
+    /** JUCE hands out every queued message before it reads the window's input
+        again, so updates that follow each other without a break would hold off
+        the user's clicks for as long as a hub flaps. Between two updates the
+        queue runs dry and the input is read. */
+    static constexpr int minimumUpdateSpacingMs = 50;
 
     /** Ctrl+C copies the report; Tab and Shift+Tab move the keyboard focus from
         one enabled control to the other (from neither: Tab to the combo box,
@@ -155,6 +164,8 @@ private:
     juce::String shownAsioBufferSize() const;
     bool clampToMinimumASIOBufferSize (uint32_t& size);
 
+    void timerCallback() override;
+
     void createShownTextLines();
     bool moveKeyboardFocus (bool forwards);
     void updateTooltipWindow();
@@ -179,6 +190,7 @@ private:
     // The notices taken but not yet acted on. A removal cancels an earlier
     // arrival, as its rescan's outcome would be dropped anyway.
     bool arrivalPending = false, removalPending = false;
+    juce::uint32 lastUpdateEndedMs = 0;     // Time::getMillisecondCounter(): since the system started
 
     // Screen readers' view of the two painted lines; paint keeps them to what it drew.
     std::unique_ptr<ShownTextLine> driverLine, deviceLine;

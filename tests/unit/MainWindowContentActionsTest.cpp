@@ -325,3 +325,43 @@ TEST (MainWindowContentActions, DestroyingThePanelUnregistersFromTheDriver)
 
     EXPECT_TRUE (driver.callNames().contains ("TUSBAUDIO_UnregisterPnpNotification"));
 }
+
+TEST (MainWindowContentActions, NoticesSoonAfterAnUpdateWaitOutTheSpacingThenAreActedOnOnce)
+{
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    MainWindowContent panel;
+    deliver (panel, DeviceArrivedCode);
+    driver.setState (SimulatedDriver::interfaceLine (2, "3c"));
+    driver.clearLog();
+
+    const auto post = [&panel] (int code)
+    {
+        const juce::Message::Ptr message = new DeviceChangeMessage (code, 0, 0, &panel);
+        panel.handleMessage (*message);
+    };
+
+    // Right after an update: nothing is queued, so the message thread can run dry.
+    const auto firstNotice = juce::Time::getMillisecondCounter();
+    for (const int code : { DeviceRemovedCode, DeviceArrivedCode, DeviceRemovedCode, DeviceArrivedCode })
+        post (code);
+
+    EXPECT_FALSE (panel.isUpdatePending());
+    EXPECT_EQ (driver.callNames(), juce::StringArray());
+
+    auto* messages = juce::MessageManager::getInstance();
+    while (countNamed (driver.calls(), "TUSBAUDIO_EnumerateDevices") == 0
+           && juce::Time::getMillisecondCounter() - firstNotice < 2000)
+        messages->runDispatchLoopUntil (5);
+
+    EXPECT_EQ (countNamed (driver.calls(), "TUSBAUDIO_EnumerateDevices"), 1);
+    EXPECT_LE (juce::Time::getMillisecondCounter() - firstNotice, 1000u);
+    EXPECT_EQ (MainWindowContent::deviceText (panel.getCurrentDevice()), "Firmware version 3c");
+
+    // A notice after the spacing has passed is queued at once.
+    juce::Thread::sleep (MainWindowContent::minimumUpdateSpacingMs + 10);
+    post (DeviceRemovedCode);
+    EXPECT_TRUE (panel.isUpdatePending());
+    panel.handleUpdateNowIfNeeded();
+    EXPECT_EQ (panel.getCurrentDevice(), nullptr);
+}

@@ -35,11 +35,12 @@ inline juce::ComboBox& comboOf (MainWindowContent& panel)    { return findChild<
 inline juce::Slider& sliderOf (MainWindowContent& panel)     { return findChild<juce::Slider> (panel, "ASIOBufferSize"); }
 
 /** Delivers a device-change message as the notifier's post would, on this (the
-    message) thread, and then the panel's update that the message queued. */
+    message) thread, and then the panel's update at once, even one it paced. */
 inline void deliver (MainWindowContent& panel, int code)
 {
     const juce::Message::Ptr message = new DeviceChangeMessage (code, 0, 0, &panel);
     panel.handleMessage (*message);
+    panel.triggerAsyncUpdate();
     panel.handleUpdateNowIfNeeded();
 }
 
