@@ -39,30 +39,53 @@ class XSession:
     """An Xvfb display on a free number, with openbox managing its windows."""
 
     def __init__(self, window_manager=True, width=SCREEN_WIDTH, height=SCREEN_HEIGHT):
+        # Messages go to files: a pipe nobody reads could fill and stall the server.
+        self.xvfb_log = tempfile.TemporaryFile()
+        self.logs = [self.xvfb_log]
         read_end, write_end = os.pipe()
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp"],
-            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=(write_end,), stdout=self.xvfb_log, stderr=subprocess.STDOUT)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
             number = pipe.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
         self.env = dict(os.environ, DISPLAY=self.display)
         self.window_manager = None
+        if not number or not wait_until(self._display_answers, 10):
+            said = self._said(self.xvfb_log)
+            self.close()
+            raise RuntimeError(f"Xvfb did not start on {self.display}: {said!r}")
         if window_manager:
-            # Its messages go to a file: a pipe nobody reads could fill and stall it.
-            self.window_manager_log = tempfile.TemporaryFile()
+            self._start_window_manager()
+
+    def _display_answers(self):
+        return self.xvfb.poll() is None and self.run("xprop", "-root", "WM_NAME", check=False).returncode == 0
+
+    @staticmethod
+    def _said(log):
+        log.seek(0)
+        return log.read().decode(errors="replace")[-2000:]
+
+    def _start_window_manager(self, attempts=3):
+        """openbox, once it frames windows. Now and then, on a display just
+        started, it could not open the display and ended at once; it is then
+        started again."""
+        said = []
+        for _ in range(attempts):
+            self.logs.append(tempfile.TemporaryFile())
+            log = self.logs[-1]
             self.window_manager = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                                   stdout=self.window_manager_log, stderr=subprocess.STDOUT)
-            if not wait_until(lambda: self._wm_running(), 10) or not self._wm_takes_on_windows(20):
-                code = self.window_manager.poll()
-                self.close()
-                self.window_manager_log.seek(0)
-                said = self.window_manager_log.read().decode(errors="replace")[-2000:]
-                raise RuntimeError(f"openbox did not start on {self.display} "
-                                   f"({'it runs' if code is None else f'it ended with {code}'}), saying: {said!r}")
+                                                   stdout=log, stderr=subprocess.STDOUT)
+            wait_until(lambda: self._wm_running() or self.window_manager.poll() is not None, 10)
+            if self.window_manager.poll() is None and self._wm_running() and self._wm_takes_on_windows(20):
+                return
+            code = self.window_manager.poll()
+            said.append(f"{'it runs' if code is None else f'it ended with {code}'}, saying {self._said(log)!r}")
+            if code is None:
+                break
+        self.close()
+        raise RuntimeError(f"openbox did not start on {self.display}: " + "; ".join(said))
 
     def window_manager_runs(self):
         return self.window_manager is not None and self.window_manager.poll() is None
@@ -99,6 +122,8 @@ class XSession:
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
+        for log in self.logs:
+            log.close()
 
     def run(self, *command, check=True):
         return subprocess.run(list(command), env=self.env, capture_output=True, text=True, check=check)
