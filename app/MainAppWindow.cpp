@@ -21,9 +21,22 @@ MainAppWindow::MainAppWindow()
     defaultLookAndFeel.setColour (juce::Slider::textBoxOutlineColourId, juce::Colours::black);
 
     setContentOwned (new MainWindowContent(), false);   // NOLINT(cppcoreguidelines-owning-memory): the window takes ownership
+
+   #if JUCE_WINDOWS
+    // After the native title bar: that makes the native window again.
+    repaintDispatcher = std::make_unique<FallbackRepaintDispatcher> (*this);
+   #endif
 }
 
 MainAppWindow::~MainAppWindow() = default;
+
+void MainAppWindow::parentSizeChanged()
+{
+    DocumentWindow::parentSizeChanged();
+
+    if (repaintDispatcher != nullptr)
+        repaintDispatcher->watchForVBlanks();
+}
 
 void MainAppWindow::closeButtonPressed()
 {
