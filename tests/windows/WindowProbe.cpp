@@ -5,8 +5,6 @@
 //   vesk2-winprobe wait TITLE COUNT TIMEOUT_MS     waits until COUNT such windows are
 //                                                  visible, then lists them (exit 1 on time-out)
 //   vesk2-winprobe close HWND                      posts WM_CLOSE, the system's close request
-//   vesk2-winprobe redraw HWND                     invalidates the whole window, as uncovering
-//                                                  it does, so its owner paints it afresh
 //
 // A listed line reads:
 //   hwnd=0x1234 pid=56 client=500x350 clientorigin=X,Y window=L,T,R,B workarea=L,T,R,B style=0x... sizable=0
@@ -94,7 +92,7 @@ namespace
 
     int usage()
     {
-        std::fprintf (stderr, "usage: vesk2-winprobe list TITLE | wait TITLE COUNT TIMEOUT_MS | close HWND | redraw HWND\n");
+        std::fprintf (stderr, "usage: vesk2-winprobe list TITLE | wait TITLE COUNT TIMEOUT_MS | close HWND\n");
         return 2;
     }
 }
@@ -146,12 +144,6 @@ int main (int argc, char* argv[])
     {
         const auto hwnd = (HWND) (UINT_PTR) std::strtoull (argv[2], nullptr, 0);
         return PostMessageW (hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
-    }
-
-    if (command == "redraw" && argc == 3)
-    {
-        const auto hwnd = (HWND) (UINT_PTR) std::strtoull (argv[2], nullptr, 0);
-        return RedrawWindow (hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN) ? 0 : 1;
     }
 
     return usage();

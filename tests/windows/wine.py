@@ -206,12 +206,6 @@ class WineSession:
         """Posts WM_CLOSE, the request the system sends when the user closes a window."""
         return self.run_tool(PROBE, "close", window["hwnd"]).returncode == 0
 
-    def redraw(self, window):
-        """Has the window painted afresh. Wine 8's DXGI outputs give no vertical blank, and
-        JUCE on Windows hands its repaints to Windows on each vertical blank: under Wine
-        they wait for the next time the window is invalidated, as this does."""
-        return self.run_tool(PROBE, "redraw", window["hwnd"]).returncode == 0
-
     def broadcast(self, text):
         return self.run_tool(BROADCAST, text).returncode
 
