@@ -3,9 +3,10 @@
     reports, in microseconds from the moment it was started, when its top-level
     window became viewable and when the window first showed the expected pixels.
 
-    Meant for a bare Xvfb without a window manager (started with -br, so that a
-    window nothing has painted yet shows black): the program's window is then a
-    direct child of the root window, and its pixels are what it drew.
+    Meant for an Xvfb started with -br, so that a window nothing has painted yet
+    shows black. Without a window manager the program's window is a direct child
+    of the root window; with one, it is found within the frame the manager maps.
+    Either way its pixels are what it drew.
 
     usage: vesk2-window-probe --title TITLE [--expect X,Y,RRGGBB]... [--tolerance N]
                               [--timeout-ms N] -- PROGRAM [ARGUMENT...]
@@ -179,6 +180,31 @@ bool hasTitle (Display* display, Window window, const std::string& title)
     return same;
 }
 
+// The window titled TITLE: the one given, or under a window manager, a window
+// within the frame it was given (the frame is what the root window sees mapped).
+Window findTitled (Display* display, Window window, const std::string& title, int depth = 2)
+{
+    if (hasTitle (display, window, title))
+        return window;
+
+    Window rootReturn = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    const int errorsBefore = xErrors;
+    Window found = 0;
+
+    if (depth > 0 && XQueryTree (display, window, &rootReturn, &parent, &children, &count) != 0
+        && xErrors == errorsBefore)
+    {
+        for (unsigned int i = 0; i < count && found == 0; ++i)
+            found = findTitled (display, children[i], title, depth - 1);
+    }
+
+    if (children != nullptr)
+        XFree (children);
+
+    return found;
+}
+
 bool isViewable (Display* display, Window window)
 {
     XWindowAttributes attributes;
@@ -333,7 +359,7 @@ int main (int argc, char** argv)
     say ("pid %lld", pid);
     say ("epoch %lld", std::chrono::duration_cast<std::chrono::microseconds> (startOnSystemClock.time_since_epoch()).count());
 
-    Window window = 0;
+    Window window = 0, topLevel = 0;     // the titled window, and its frame or itself
     bool visible = false, painted = false;
     const bool wantsPaint = ! options.expected.empty();
 
@@ -357,9 +383,12 @@ int main (int argc, char** argv)
             else if (event.type == PropertyNotify && event.xproperty.atom == XA_WM_NAME && isViewable (display, event.xproperty.window))
                 shown = event.xproperty.window;
 
-            if (shown != 0 && hasTitle (display, shown, options.title))
+            const Window titled = shown != 0 ? findTitled (display, shown, options.title) : 0;
+
+            if (titled != 0)
             {
-                window = shown;
+                window = titled;
+                topLevel = shown;
 
                 if (! visible)
                 {
@@ -367,10 +396,11 @@ int main (int argc, char** argv)
                     say ("visible %lld", microsSince (start));
                 }
             }
-            else if ((event.type == UnmapNotify && event.xunmap.window == window)
-                     || (event.type == DestroyNotify && event.xdestroywindow.window == window))
+            else if ((event.type == UnmapNotify && (event.xunmap.window == window || event.xunmap.window == topLevel))
+                     || (event.type == DestroyNotify && (event.xdestroywindow.window == window
+                                                         || event.xdestroywindow.window == topLevel)))
             {
-                window = 0;
+                window = topLevel = 0;
             }
         }
 

@@ -10,7 +10,9 @@ the machine's noise cancels out.
 - idle: CPU time and the wake-ups of each thread over a quiet span, with the
   window open; both programs at once, each on a display of its own;
 - painting: the panel's paint at 500 x 350 under Google Benchmark;
-- memory: the resident size once the window has been open for a second.
+- memory: the resident size once the window has been open for a second;
+- Windows start-up: the start-up runs again with the Windows build of both
+  programs under Wine (--windows-bin), on an Xvfb of its own with openbox.
 
 Usage: bench.py --bin BUILD/bin [--runs N] [--cycles N] [--idle-seconds S] ...
 Python's standard library only. Linux only (Xvfb, /proc).
@@ -172,6 +174,55 @@ def measure_startup(bin_dir, runs, state):
                 results[key]["visible"].append(probed.visible_us)
                 results[key]["painted"].append(probed.painted_us)
     finally:
+        display.close()
+    return results
+
+
+def measure_windows_startup(bin_dir, windows_bin, runs, folder):
+    """The Windows build of the program and of the minimal window, each started by
+    wine64 under the Linux probe: Wine shows a top-level window as an X window of
+    the client area alone, so the probe's pixels are the same as on Linux.
+    Under a window manager, as on Windows: without one, Wine waits seconds for
+    each window it hides to be withdrawn (JUCE makes the window again for its
+    native title bar), a cost no user pays. One Wine prefix of the benchmark's
+    own, kept between runs of bench.py; its server stays up across the runs, so
+    no run pays for starting it."""
+    wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
+    wineserver = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    display = Display()
+    env = program_env(display)
+    window_manager = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 20
+    while subprocess.run(["wmctrl", "-m"], env=env, capture_output=True).returncode != 0:
+        if time.monotonic() > deadline:
+            raise RuntimeError("openbox did not start")
+        time.sleep(0.1)
+    env.update(WINEPREFIX=os.path.join(os.path.dirname(os.path.abspath(windows_bin)), "wineprefix-bench"),
+               WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+               VESK2_SIM_STATE="Z:" + os.path.join(folder, "windows-state").replace("/", "\\"))
+    windows_bin = os.path.abspath(windows_bin)
+    programs = {
+        "ours": (os.path.join(windows_bin, "Vesk2ControlPanel.exe"), OURS_TITLE, OURS_PIXELS),
+        "minimal": (os.path.join(windows_bin, "vesk2-minimal-window.exe"), MINIMAL_TITLE, MINIMAL_PIXELS),
+        "minimal_icons": (os.path.join(windows_bin, "vesk2-minimal-window-icons.exe"), MINIMAL_TITLE, MINIMAL_PIXELS),
+    }
+    results = {key: {"visible": [], "painted": []} for key in programs}
+    try:
+        subprocess.run([wine, "wineboot", "-i"], env=env, capture_output=True, timeout=300, check=True)
+        subprocess.run([wineserver, "-p"], env=env, check=True)
+        for key, (program, title, pixels) in programs.items():
+            ProbedProgram(bin_dir, program, title, pixels, env, timeout_ms=120000, prefix=(wine,)).stop()
+        for run in range(runs):
+            for key in (programs if run % 2 == 0 else reversed(list(programs))):
+                program, title, pixels = programs[key]
+                probed = ProbedProgram(bin_dir, program, title, pixels, env, timeout_ms=60000, prefix=(wine,))
+                probed.stop()
+                results[key]["visible"].append(probed.visible_us)
+                results[key]["painted"].append(probed.painted_us)
+    finally:
+        subprocess.run([wineserver, "-k"], env=env, capture_output=True, check=False)
+        window_manager.terminate()
+        window_manager.wait()
         display.close()
     return results
 
@@ -395,7 +446,7 @@ def ms(us):
     return f"{us / 1000:.1f}"
 
 
-def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None):
+def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None, windows=None):
     rows = []
     Row = analysis.Row
 
@@ -417,6 +468,21 @@ def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None):
             text_painted = analysis.median(startup["minimal_text"]["painted"])
             rows.append(Row("start-up: same, minimal window drawing one line of text [a]", ms(ours_painted),
                             ms(text_painted), f"{analysis.ratio(ours_painted, text_painted):.2f}"))
+
+    if windows:
+        ours_visible = analysis.median(windows["ours"]["visible"])
+        min_visible = analysis.median(windows["minimal"]["visible"])
+        n = len(windows["ours"]["visible"])
+        r = analysis.ratio(ours_visible, min_visible)
+        rows.append(Row(f"Windows start-up under Wine: exec to window visible, ms (median of {n})",
+                        ms(ours_visible), ms(min_visible), f"{r:.2f}", "ratio <= 1.15", r <= 1.15))
+        ours_painted = analysis.median(windows["ours"]["painted"])
+        min_painted = analysis.median(windows["minimal"]["painted"])
+        rows.append(Row("Windows start-up under Wine: exec to first paint on screen, ms", ms(ours_painted),
+                        ms(min_painted), f"{analysis.ratio(ours_painted, min_painted):.2f}"))
+        icons_visible = analysis.median(windows["minimal_icons"]["visible"])
+        rows.append(Row("Windows start-up: to visible, minimal window carrying the program's icons [d]",
+                        ms(ours_visible), ms(icons_visible), f"{analysis.ratio(ours_visible, icons_visible):.2f}"))
 
     if breakdown:
         n = len(breakdown["loop"])
@@ -515,7 +581,7 @@ def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None):
     return rows
 
 
-def print_notes(startup, breakdown, cold):
+def print_notes(startup, breakdown, cold, windows=None):
     if startup and startup.get("minimal_text"):
         print("\n[a] vesk2-minimal-window --draw-text: its content paints white and one line of bold text,"
           " so it pays JUCE's first-text costs as the panel does.")
@@ -525,6 +591,9 @@ def print_notes(startup, breakdown, cold):
     if cold:
         print(f"[c] medians of {len(cold)} fresh processes of vesk2-paint-benchmark --cold-start: what only "
               "the first text of a run pays (fonts scanned, glyphs and logo loaded).")
+    if windows:
+        print("[d] vesk2-minimal-window-icons.exe: the minimal window with the program's two icon groups as its"
+              " only resources, which Wine decodes and hands to X before the window shows.")
 
 
 def print_details(idle):
@@ -545,25 +614,33 @@ def main():
     parser.add_argument("--cycles", type=int, default=200, help="plug/unplug cycles (two events each)")
     parser.add_argument("--idle-seconds", type=float, default=10.0)
     parser.add_argument("--idle-rounds", type=int, default=5)
-    parser.add_argument("--only", choices=("startup", "hotplug", "idle", "paint"), action="append",
+    parser.add_argument("--windows-bin", help="the Windows build's bin folder, for the start-up under Wine")
+    parser.add_argument("--only", choices=("startup", "hotplug", "idle", "paint", "windows"), action="append",
                         help="run only these parts (repeatable)")
     parser.add_argument("--json", help="also write every measured value to this file")
     args = parser.parse_args()
 
-    parts = set(args.only or ("startup", "hotplug", "idle", "paint"))
+    parts = set(args.only or ("startup", "hotplug", "idle", "paint", "windows"))
+    if "windows" in parts and not (args.windows_bin and os.path.isfile(
+            os.path.join(args.windows_bin, "vesk2-minimal-window-icons.exe"))):
+        log("Windows start-up: skipped, no Windows build with the minimal windows (--windows-bin)")
+        parts.discard("windows")
     for tool in ("Xvfb",):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is missing (scripts/install-deps.sh installs it)")
 
     folder = tempfile.mkdtemp(prefix="vesk2-bench-")
     state = os.path.join(folder, "state")      # missing: the simulator's default, one Vesk 2 connected
-    startup = hotplug = idle = paint = breakdown = cold = None
+    startup = hotplug = idle = paint = breakdown = cold = windows = None
     try:
         if "startup" in parts:
             log(f"start-up: {args.runs} interleaved runs of each program ...")
             startup = measure_startup(args.bin, args.runs, state)
             breakdown = measure_startup_breakdown(args.bin, 7, os.path.join(folder, "breakdown"))
             cold = measure_cold_text(args.bin, 5, state)
+        if "windows" in parts:
+            log(f"Windows start-up: {args.runs} interleaved runs of each program under Wine ...")
+            windows = measure_windows_startup(args.bin, args.windows_bin, args.runs, folder)
         if "hotplug" in parts:
             log(f"hot-plug: {args.cycles} plug/unplug cycles ...")
             hotplug = measure_hotplug(args.bin, args.cycles, os.path.join(folder, "hotplug"))
@@ -580,14 +657,14 @@ def main():
     finally:
         shutil.rmtree(folder, ignore_errors=True)
 
-    print(analysis.format_table(build_table(startup, hotplug, idle, paint, breakdown, cold)))
-    print_notes(startup, breakdown, cold)
+    print(analysis.format_table(build_table(startup, hotplug, idle, paint, breakdown, cold, windows)))
+    print_notes(startup, breakdown, cold, windows)
     print_details(idle)
 
     if args.json:
         with open(args.json, "w") as f:
             json.dump({"startup": startup, "breakdown": breakdown, "cold_text": cold, "hotplug": hotplug,
-                       "idle": idle, "paint": paint}, f, indent=1)
+                       "idle": idle, "paint": paint, "windows_startup": windows}, f, indent=1)
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@
 #
 #   ./bench/run.sh                 install what is missing, build, measure
 #   ./bench/run.sh --no-build      measure what build/bench holds
-#   ./bench/run.sh --only idle     one part: startup, hotplug, idle, paint
+#   ./bench/run.sh --only idle     one part: startup, hotplug, idle, paint, windows
 #                                  (the other options of bench/bench.py pass on)
 #
 # Takes about two minutes once built; the first build compiles JUCE as well.
@@ -12,6 +12,8 @@ set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VESK2_BENCH_BUILD_DIR:-$root/build/bench}"
+# The Windows start-up row times this tree's Windows programs under Wine.
+windows_build="${VESK2_WINDOWS_BUILD:-$root/build/win}"
 
 build_first=1
 arguments=()
@@ -28,6 +30,9 @@ if [ "$build_first" = 1 ]; then
     cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVESK2_BUILD_BENCHMARKS=ON >/dev/null
     cmake --build "$build" -j "${VESK2_JOBS:-$(nproc)}" --target \
         Vesk2ControlPanel vesk2-sim vesk2-minimal-window vesk2-window-probe vesk2-paint-benchmark
+    (cd "$root" && cmake --preset windows >/dev/null &&
+        cmake --build --preset windows -j "${VESK2_JOBS:-$(nproc)}" --target \
+            Vesk2ControlPanel tusbaudioapi vesk2-minimal-window vesk2-minimal-window-icons)
 fi
 
-exec python3 "$root/bench/bench.py" --bin "$build/bin" --json "$build/bench-results.json" "${arguments[@]}"
+exec python3 "$root/bench/bench.py" --bin "$build/bin" --windows-bin "$windows_build/bin" --json "$build/bench-results.json" "${arguments[@]}"
