@@ -127,7 +127,7 @@ TEST (MainWindowContentKeyboard, KeysWithModifiersOrOnADisabledSliderWriteNothin
         EXPECT_FALSE (sliderOf (panel).keyPressed (KeyPress (keyCode)));
 
     // Neither is Tab taken while there is nothing to move the focus to.
-    EXPECT_FALSE (panel.keyPressed (KeyPress (KeyPress::tabKey), &panel));
+    EXPECT_FALSE (panel.getKeys().keyPressed (KeyPress (KeyPress::tabKey), &panel));
 
     EXPECT_EQ (sliderOf (panel).getValue(), 256.0);
     EXPECT_EQ (driver.callNames(), juce::StringArray());
@@ -171,7 +171,7 @@ TEST (MainWindowContentKeyboard, TheReportSaysWhatThePanelShowsWithoutAskingTheD
         paintedPanel (panel);
         driver.clearLog();
 
-        EXPECT_EQ (panel.createReport(), c.report);
+        EXPECT_EQ (panel.getReport().create(), c.report);
         EXPECT_EQ (driver.callNames(), juce::StringArray());
     }
 }
@@ -191,8 +191,8 @@ TEST (MainWindowContentKeyboard, CtrlCCopiesTheReportToTheClipboard)
     ASSERT_NE (panel.getPeer(), nullptr);
     EXPECT_TRUE (panel.getPeer()->handleKeyPress (copyKey));
 
-    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), panel.createReport());
-    EXPECT_TRUE (panel.createReport().contains ("ASIO Buffer Size: 256 samples"));
+    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), panel.getReport().create());
+    EXPECT_TRUE (panel.getReport().create().contains ("ASIO Buffer Size: 256 samples"));
 }
 
 TEST (MainWindowContentKeyboard, TabMovesTheFocusComboBoxThenSliderAndKeysThenReachTheFocusedControl)

@@ -83,7 +83,7 @@ TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
 
         MainWindowContent panel;
         driver.clearLog();
-        EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), c.comboTip);
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (comboOf (panel)), c.comboTip);
         EXPECT_EQ (driver.callNames(), rateCalls);
 
         const auto open = driver.callsNamed ("TUSBAUDIO_OpenDeviceByIndex");
@@ -91,7 +91,7 @@ TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
         EXPECT_EQ (open[0].input (0), "0");
 
         driver.clearLog();
-        EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), c.sliderTip);
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (sliderOf (panel)), c.sliderTip);
         EXPECT_EQ (driver.callNames(), rateCalls);
     }
 }
@@ -119,8 +119,8 @@ TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMade
         driver.setState (SimulatedDriver::interfaceLine (1) + "fail " + c.failing + " 4\n");
         driver.clearLog();
 
-        EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), "");
-        EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), "");
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (sliderOf (panel)), "");
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (comboOf (panel)), "");
         auto twice = c.expectedCalls;
         twice.addArray (c.expectedCalls);
         EXPECT_EQ (driver.callNames(), twice);
@@ -132,9 +132,9 @@ TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMade
     MainWindowContent panel;
     ASSERT_TRUE (sliderOf (panel).isEnabled());
     driver.clearLog();
-    EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), "");
-    EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), "");
-    EXPECT_EQ (panel.workOutTooltip (panel), "");
+    EXPECT_EQ (panel.getTooltips().workOutTooltip (comboOf (panel)), "");
+    EXPECT_EQ (panel.getTooltips().workOutTooltip (sliderOf (panel)), "");
+    EXPECT_EQ (panel.getTooltips().workOutTooltip (panel), "");
     EXPECT_EQ (driver.callNames(), juce::StringArray());
 }
 
@@ -149,7 +149,7 @@ TEST (MainWindowContentTooltip, PaintingAndStartingAskTheDriverForNoRateBeyondTh
     // Start-up reads the rate once, for the clamp, and makes no tooltip window.
     EXPECT_EQ (driver.callsNamed ("TUSBAUDIO_GetCurrentSampleRate").size(), 1u);
     EXPECT_EQ (driver.callsNamed ("TUSBAUDIO_GetMinimumASIOBufferSize").size(), 1u);
-    EXPECT_EQ (panel.getTooltipWindow(), nullptr);
+    EXPECT_EQ (panel.getTooltips().getTooltipWindow(), nullptr);
 
     driver.clearLog();
     paintedPanel (panel);
