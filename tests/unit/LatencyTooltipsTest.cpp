@@ -13,7 +13,7 @@ namespace
 const juce::StringArray rateCalls { "TUSBAUDIO_OpenDeviceByIndex", "TUSBAUDIO_GetCurrentSampleRate", "TUSBAUDIO_CloseDevice" };
 } // namespace
 
-TEST (MainWindowContentTooltip, LatenciesAreWorkedOutExactlyAndSaidWithTheRateInKilohertz)
+TEST (LatencyTooltips, LatenciesAreWorkedOutExactlyAndSaidWithTheRateInKilohertz)
 {
     const std::pair<uint32_t, const char*> rates[] = {
         { 48000, "48 kHz" }, { 44100, "44.1 kHz" }, { 96000, "96 kHz" }, { 88200, "88.2 kHz" },
@@ -58,7 +58,7 @@ TEST (MainWindowContentTooltip, LatenciesAreWorkedOutExactlyAndSaidWithTheRateIn
     }
 }
 
-TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
+TEST (LatencyTooltips, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
 {
     struct Case
     {
@@ -96,7 +96,7 @@ TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
     }
 }
 
-TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMadeUpOne)
+TEST (LatencyTooltips, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMadeUpOne)
 {
     struct Case
     {
@@ -138,7 +138,7 @@ TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMade
     EXPECT_EQ (driver.callNames(), juce::StringArray());
 }
 
-TEST (MainWindowContentTooltip, PaintingAndStartingAskTheDriverForNoRateBeyondTheClamp)
+TEST (LatencyTooltips, PaintingAndStartingAskTheDriverForNoRateBeyondTheClamp)
 {
     const SimulatedDriver driver;
     driver.setState (SimulatedDriver::interfaceLine (1));
@@ -191,7 +191,7 @@ struct TooltipRig
 };
 } // namespace
 
-TEST (MainWindowContentTooltip, TheWindowAsksForATipOnlyOnceThePointerHasRestedAndOncePerRest)
+TEST (LatencyTooltips, TheWindowAsksForATipOnlyOnceThePointerHasRestedAndOncePerRest)
 {
     TooltipRig rig;
     rig.first.setName ("first");
@@ -229,7 +229,7 @@ TEST (MainWindowContentTooltip, TheWindowAsksForATipOnlyOnceThePointerHasRestedA
     EXPECT_EQ (rig.window.getNumTipsWorkedOut(), 3);
 }
 
-TEST (MainWindowContentTooltip, APressADisabledControlOrAForgottenTipStartsTheRestAgain)
+TEST (LatencyTooltips, APressADisabledControlOrAForgottenTipStartsTheRestAgain)
 {
     TooltipRig rig;
     rig.first.setName ("first");
