@@ -488,7 +488,7 @@ def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None, window
         n = len(breakdown["loop"])
         for key, label in (("initialise", "initialise begins"),
                            ("visible", "window visible"),
-                           ("registered", "driver registration (after the 10 ms wait)"),
+                           ("registered", "driver registration (the notification window made)"),
                            ("loop", "panel built, message loop starts"),
                            ("paint_text", "first paint reaches its text"),
                            ("painted", "first paint on screen")):

@@ -35,7 +35,14 @@ Win32NotificationWindow::~Win32NotificationWindow()
         PostMessageA (handle, WM_CLOSE, 0, 0);
 
         for (int i = 0; i < closeWaitSteps && isThreadRunning(); ++i)
-            juce::Thread::sleep (closeWaitStepMs);
+        {
+            if (runEnded.wait (closeWaitStepMs))
+            {
+                // Only JUCE's own few steps after run() are left.
+                while (isThreadRunning())
+                    juce::Thread::yield();
+            }
+        }
     }
 
     // A thread still handing out a message reads the listeners and the lock, which go
@@ -53,7 +60,7 @@ HWND Win32NotificationWindow::getWindowHandle()
 HWND Win32NotificationWindow::waitForWindowHandle() const
 {
     while (isThreadRunning() && windowHandle.load() == nullptr)
-        juce::Thread::sleep (windowWaitStepMs);
+        windowMadeOrRunEnded.wait (windowWaitStepMs);
 
     return windowHandle.load();
 }
@@ -72,6 +79,20 @@ void Win32NotificationWindow::removeListener (Win32MessageListener* listener)
 
 void Win32NotificationWindow::run()
 {
+    // On every way out, after the handle's last change.
+    struct SignalOnReturn
+    {
+        ~SignalOnReturn()
+        {
+            window.windowMadeOrRunEnded.signal();
+            window.runEnded.signal();
+        }
+
+        Win32NotificationWindow& window;
+    };
+
+    const SignalOnReturn signalOnReturn { *this };
+
     auto* module = GetModuleHandleA (nullptr);
 
     WNDCLASSEXA windowClass {};
@@ -96,6 +117,7 @@ void Win32NotificationWindow::run()
 
     // Published only now, so whoever waited for it finds the window complete.
     windowHandle = handle;
+    windowMadeOrRunEnded.signal();
 
     MSG msg;
 

@@ -39,8 +39,8 @@ public:
     ~Win32NotificationWindow() override;
 
     /** The shared window's handle, once its thread has made it: waits in steps of 10 ms
-        while the thread runs without a window. Null if the thread ended without one.
-        Message thread. */
+        while the thread runs without a window, woken at once when the thread makes it
+        or ends. Null if the thread ended without one. Message thread. */
     static HWND getWindowHandle();
 
     /** As getWindowHandle(), for this instance. */
@@ -66,6 +66,11 @@ private:
     // Written by the notification thread, read by the message thread; null until the
     // window exists and again once its message loop has ended.
     std::atomic<HWND> windowHandle { nullptr };
+
+    // Signalled by the notification thread: the first once the window exists or run()
+    // gives up without one, the second as run() returns. They wake the message
+    // thread's waits at once instead of at their next step.
+    juce::WaitableEvent windowMadeOrRunEnded { true }, runEnded { true };
     juce::Array<Win32MessageListener*> listeners;
     juce::CriticalSection lock;
 

@@ -80,3 +80,35 @@ bool BufferSizeSlider::keyPressed (const juce::KeyPress& key)
     setValue (target, juce::sendNotificationSync);
     return true;
 }
+
+void BufferSizeSlider::showValue (double value)
+{
+    startShowingValues();
+    setValue (value, juce::dontSendNotification);
+}
+
+juce::String BufferSizeSlider::getShownValueText()
+{
+    return getTextFromValue (getValue());
+}
+
+juce::String BufferSizeSlider::getTextFromValue (double value)
+{
+    return valuesShown ? juce::Slider::getTextFromValue (value) : juce::String();
+}
+
+void BufferSizeSlider::startedDragging()
+{
+    startShowingValues();
+}
+
+void BufferSizeSlider::valueChanged()
+{
+    startShowingValues();
+}
+
+void BufferSizeSlider::startShowingValues()
+{
+    if (! std::exchange (valuesShown, true))
+        updateText();
+}

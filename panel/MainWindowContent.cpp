@@ -1,7 +1,7 @@
 #include "panel/MainWindowContent.h"
 
 #include "device/DeviceChangeMessage.h"
-#include "panel/LatencyText.h"
+#include "device/OpenedDevice.h"
 #include "resources/LogoData.h"
 
 namespace
@@ -43,47 +43,10 @@ void writeASIOBufferSize (uint32_t size)
     TUSBAUDIO_SetASIOBufferSize (size);
 }
 
-/** On success the handle stays open until closeDevice. */
-bool openDevice (uint32_t deviceIndex, TUsbAudioHandle& handle)
-{
-    return succeeded (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &handle));
-}
-
-/** The status is not read: there is nothing left to do with the handle either way. */
-void closeDevice (TUsbAudioHandle handle)
-{
-    TUSBAUDIO_CloseDevice (handle);
-}
-
-bool readCurrentSampleRate (TUsbAudioHandle handle, uint32_t& sampleRate)
-{
-    return succeeded (TUSBAUDIO_GetCurrentSampleRate (handle, &sampleRate));
-}
-
 /** Takes the rate as a value, not a device handle. */
 bool readMinimumASIOBufferSize (uint32_t sampleRate, uint32_t& minimumSize)
 {
     return succeeded (TUSBAUDIO_GetMinimumASIOBufferSize (sampleRate, &minimumSize));
-}
-
-/** Closes a successfully opened device exactly once, on every way out of a scope. */
-struct ScopedDeviceClose
-{
-    ~ScopedDeviceClose()        { closeDevice (handle); }
-    const TUsbAudioHandle handle;
-};
-
-/** The current sample rate of the device at a driver index, which is opened for
-    it and closed again: open, rate, close, as the clamp does its first steps. */
-bool readCurrentSampleRateOfDevice (uint32_t deviceIndex, uint32_t& sampleRate)
-{
-    TUsbAudioHandle handle = 0;
-
-    if (! openDevice (deviceIndex, handle))
-        return false;
-
-    const ScopedDeviceClose closeOnReturn { handle };
-    return readCurrentSampleRate (handle, sampleRate);
 }
 
 // The USB streaming modes on offer: the id is the value the driver takes; the
@@ -92,26 +55,16 @@ struct StreamingModeItem
 {
     const char* text;
     int id;
-    uint32_t milliseconds;
 };
 
 constexpr StreamingModeItem streamingModeItems[] = {
-    { "1 millisecond", 1, 1 },
-    { "2 milliseconds", 2, 2 },
-    { "4 milliseconds", 4, 4 },
-    { "8 milliseconds", 8, 8 },
-    { "16 milliseconds", 16, 16 },
-    { "23 milliseconds", 32, 23 },
+    { "1 millisecond", 1 },
+    { "2 milliseconds", 2 },
+    { "4 milliseconds", 4 },
+    { "8 milliseconds", 8 },
+    { "16 milliseconds", 16 },
+    { "23 milliseconds", 32 },
 };
-
-const StreamingModeItem* streamingModeItemWithId (int id)
-{
-    for (const auto& item : streamingModeItems)
-        if (item.id == id)
-            return &item;
-
-    return nullptr;
-}
 
 constexpr double minimumASIOBufferSize = 64.0;
 constexpr double maximumASIOBufferSize = 2048.0;
@@ -147,16 +100,24 @@ MainWindowContent::MainWindowContent()
 {
     createUsbLatencyCombo();
     createAsioBufferSizeSlider();
-    createShownTextLines();
+
+    screenReaderLines = std::make_unique<ScreenReaderLines> (*this);
+    report = std::make_unique<SupportReport> (*screenReaderLines, *usbLatencyCombo, *asioBufferSizeSlider);
+    keys = std::make_unique<TabAndCopyKeys> (*this, *usbLatencyCombo, *asioBufferSizeSlider, *report);
+    tooltips = std::make_unique<LatencyTooltips> (*this, *usbLatencyCombo, *asioBufferSizeSlider);
+    arrivalPacer = std::make_unique<ArrivalPacer> ([this] { rescanDevices(); });
+
     connectToDevices();
 }
 
 MainWindowContent::~MainWindowContent()
 {
-    if (keyListenerHolder != nullptr)
-        keyListenerHolder->removeKeyListener (this);
-
-    tooltipWindow.reset();
+    // The additions reach the controls; they go before them.
+    arrivalPacer.reset();
+    tooltips.reset();
+    keys.reset();
+    report.reset();
+    screenReaderLines.reset();
     currentDevice = nullptr;
 
     // The list goes first: its notifier leaves the driver and the notification
@@ -172,7 +133,6 @@ void MainWindowContent::createUsbLatencyCombo()
     usbLatencyCombo->addListener (this);
     usbLatencyCombo->setTitle ("USB Buffer Size");
     usbLatencyCombo->setExplicitFocusOrder (1);
-    usbLatencyCombo->addMouseListener (this, true);
 
     for (const auto& item : streamingModeItems)
         usbLatencyCombo->addItem (item.text, item.id);
@@ -187,12 +147,10 @@ void MainWindowContent::createAsioBufferSizeSlider()
     asioBufferSizeSlider->addListener (this);
     asioBufferSizeSlider->setTitle ("ASIO Buffer Size");
     asioBufferSizeSlider->setExplicitFocusOrder (2);
-    asioBufferSizeSlider->addMouseListener (this, true);
     asioBufferSizeSlider->setSliderStyle (juce::Slider::LinearHorizontal);
 
-    // The value box stays empty until the driver reports a size (showAsioBufferSize
-    // gives it its number and " samples"): the 64 the slider starts at is not the driver's.
-    asioBufferSizeSlider->textFromValueFunction = [] (double) { return juce::String(); };
+    // The value box shows this once the slider has a value worth showing (see BufferSizeSlider).
+    asioBufferSizeSlider->setTextValueSuffix (" samples");
     asioBufferSizeSlider->setRange (minimumASIOBufferSize, maximumASIOBufferSize, 1.0);
     asioBufferSizeSlider->setSkewFactorFromMidPoint (asioBufferSizeAtMidPoint);
 
@@ -201,18 +159,6 @@ void MainWindowContent::createAsioBufferSizeSlider()
 
     addAndMakeVisible (*asioBufferSizeSlider);
     asioBufferSizeSlider->setEnabled (false);
-}
-
-void MainWindowContent::createShownTextLines()
-{
-    // Read after the controls; they paint nothing and take no clicks.
-    driverLine = std::make_unique<ShownTextLine> ("DriverLine");
-    driverLine->setExplicitFocusOrder (3);
-    addAndMakeVisible (*driverLine);
-
-    deviceLine = std::make_unique<ShownTextLine> ("DeviceLine");
-    deviceLine->setExplicitFocusOrder (4);
-    addAndMakeVisible (*deviceLine);
 }
 
 void MainWindowContent::connectToDevices()
@@ -294,8 +240,7 @@ void MainWindowContent::resized()
     asioBufferSizeSlider->setTextBoxStyle (juce::Slider::TextBoxBelow, false,
                                            layout.sliderTextBoxWidth, layout.sliderTextBoxHeight);
 
-    driverLine->setBounds (layout.driverLine);
-    deviceLine->setBounds (layout.firmwareLine);
+    screenReaderLines->setBounds (layout.driverLine, layout.firmwareLine);
 }
 
 void MainWindowContent::paint (juce::Graphics& g)
@@ -333,13 +278,7 @@ void MainWindowContent::paint (juce::Graphics& g)
     const auto deviceLineText = deviceText (currentDevice.get());
     g.drawText (deviceLineText, layout.firmwareLine, juce::Justification::centred, false);
 
-    // What screen readers and the report take as shown: a paint clipped away from
-    // a line leaves the line on the screen, and so in the record, as it was.
-    if (g.clipRegionIntersects (layout.driverLine))
-        driverLine->setShownText (driverLineText);
-
-    if (g.clipRegionIntersects (layout.firmwareLine))
-        deviceLine->setShownText (deviceLineText);
+    screenReaderLines->painted (g, layout.driverLine, driverLineText, layout.firmwareLine, deviceLineText);
 
     // From the controls as they are, not as the layout would place them.
     const auto captions = captionsFor (usbLatencyCombo->getBounds(), asioBufferSizeSlider->getY());
@@ -358,101 +297,14 @@ void MainWindowContent::handleMessage (const juce::Message& message)
 
     if (change->intParameter1 == DeviceArrivedCode)
     {
-        arrivalPending = true;
+        arrivalPacer->arrivalNoticed();
     }
     else if (change->intParameter1 == DeviceRemovedCode)
     {
-        arrivalPending = false;
-        removalPending = true;
-    }
-    else
-    {
-        return;
-    }
-
-    // A paced update is on its way and will act on this notice too.
-    if (isTimerRunning())
-        return;
-
-    const auto sinceLastUpdate = juce::Time::getMillisecondCounter() - lastUpdateEndedMs;
-
-    // The update is queued behind every notice already waiting, so a burst
-    // ends in one rescan.
-    if (sinceLastUpdate >= static_cast<juce::uint32> (minimumUpdateSpacingMs))
-        triggerAsyncUpdate();
-    else
-        startTimer (minimumUpdateSpacingMs - static_cast<int> (sinceLastUpdate));
-}
-
-void MainWindowContent::timerCallback()
-{
-    stopTimer();
-    triggerAsyncUpdate();
-}
-
-void MainWindowContent::handleAsyncUpdate()
-{
-    // An update made at once (handleUpdateNowIfNeeded) takes over a paced one.
-    stopTimer();
-
-    const auto arrival = std::exchange (arrivalPending, false);
-    const auto removal = std::exchange (removalPending, false);
-
-    // A removal followed by an arrival whose rescan finds an interface leaves the
-    // controls enabled either way; not disabling them in between keeps an open
-    // pop-up or a held slider in the user's hands.
-    const auto interfaceFound = arrival && rescanDevices();
-
-    if (removal && ! interfaceFound)
+        // No driver call, so no pacing: a click from now on finds the controls disabled.
+        arrivalPacer->dropPendingArrival();
         deviceRemoved();
-
-    // Counted from the end: a slow rescan must not eat the break that follows it.
-    lastUpdateEndedMs = juce::Time::getMillisecondCounter();
-}
-
-bool MainWindowContent::rescanDevices()
-{
-    deviceList->clear();
-    deviceList->scan();
-
-    // The list puts each interface it accepts in front, so position 0 is the one
-    // with the highest driver index. When the scan finds none, the controls keep
-    // their state and currentDevice keeps the record it holds a reference to.
-    const auto found = deviceList->getNumDevices() != 0;
-
-    if (found)
-    {
-        currentDevice = deviceList->getDevice (0);
-        setControlsEnabled (true);
-        refreshControls();
     }
-
-    repaintTextLines();
-    return found;
-}
-
-void MainWindowContent::deviceRemoved()
-{
-    // Any removal counts, even with another interface left: the next arrival
-    // rescans. The list keeps its records until then.
-    currentDevice = nullptr;
-    setControlsEnabled (false);
-    repaintTextLines();
-}
-
-void MainWindowContent::repaintTextLines()
-{
-    // Only the two lines can differ after a device change (the controls repaint
-    // themselves), and the paint asks the driver for its line anew. Leaving the
-    // gradient and the logo alone matters when a hub flaps: a whole-panel paint
-    // on every change would keep the message thread from the user's clicks.
-    repaint (driverLine->getBounds().getUnion (deviceLine->getBounds()));
-}
-
-void MainWindowContent::setControlsEnabled (bool shouldBeEnabled)
-{
-    usbLatencyCombo->setEnabled (shouldBeEnabled);
-    asioBufferSizeSlider->setEnabled (shouldBeEnabled);
 }
 
 void MainWindowContent::comboBoxChanged (juce::ComboBox* box)
@@ -487,6 +339,49 @@ void MainWindowContent::sliderDragEnded (juce::Slider* slider)
     sliderReleasePending = slider->isEnabled() && slider->getValue() != valueAtSliderPress;
 }
 
+void MainWindowContent::rescanDevices()
+{
+    deviceList->clear();
+    deviceList->scan();
+
+    // The list puts each interface it accepts in front, so position 0 is the one
+    // with the highest driver index. When the scan finds none, the controls keep
+    // their state and currentDevice keeps the record it holds a reference to.
+    if (deviceList->getNumDevices() != 0)
+    {
+        currentDevice = deviceList->getDevice (0);
+        setControlsEnabled (true);
+        refreshControls();
+    }
+
+    repaintTextLines();
+}
+
+void MainWindowContent::deviceRemoved()
+{
+    // Any removal counts, even with another interface left: the next arrival
+    // rescans. The list keeps its records until then.
+    currentDevice = nullptr;
+    setControlsEnabled (false);
+    repaintTextLines();
+}
+
+void MainWindowContent::setControlsEnabled (bool shouldBeEnabled)
+{
+    usbLatencyCombo->setEnabled (shouldBeEnabled);
+    asioBufferSizeSlider->setEnabled (shouldBeEnabled);
+}
+
+void MainWindowContent::repaintTextLines()
+{
+    // Only the two lines can differ after a device change (the controls repaint
+    // themselves), and the paint asks the driver for its line anew. Leaving the
+    // gradient and the logo alone matters when a hub flaps: a whole-panel paint
+    // on every change would keep the message thread from the user's clicks.
+    const auto layout = computeLayout (getWidth(), getHeight(), LogoData::logoWidth, LogoData::logoHeight);
+    repaint (layout.driverLine.getUnion (layout.firmwareLine));
+}
+
 void MainWindowContent::refreshControls()
 {
     // Neither control notifies the panel here, so nothing is written back. A choice
@@ -503,43 +398,22 @@ void MainWindowContent::refreshControls()
     const auto userHoldsSlider = asioBufferSizeSlider->isMouseButtonDown (true) || sliderReleasePending;
 
     if (uint32_t size = 0; readASIOBufferSize (size) && clampToMinimumASIOBufferSize (size) && ! userHoldsSlider)
-        showAsioBufferSize (size);
+        asioBufferSizeSlider->showValue (static_cast<double> (size));
 
-    // A tip on show describes the settings as they were; the next is worked out anew.
-    if (tooltipWindow != nullptr)
-        tooltipWindow->forgetTip();
-}
-
-juce::String MainWindowContent::shownAsioBufferSize() const
-{
-    // Empty until the driver has reported a size: the slider then shows none.
-    return asioBufferSizeSlider->getTextFromValue (asioBufferSizeSlider->getValue());
-}
-
-void MainWindowContent::showAsioBufferSize (uint32_t size)
-{
-    if (asioBufferSizeSlider->textFromValueFunction != nullptr)
-    {
-        asioBufferSizeSlider->textFromValueFunction = nullptr;
-        asioBufferSizeSlider->setTextValueSuffix (" samples");   // shows the number too
-    }
-
-    asioBufferSizeSlider->setValue (static_cast<double> (size), juce::dontSendNotification);
+    tooltips->settingsChanged();
 }
 
 bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
 {
     // The minimum always comes from driver index 0, whichever interface is current.
-    TUsbAudioHandle handle = 0;
+    const OpenedDevice device (0);
 
-    if (! openDevice (0, handle))
+    if (! device.isOpen())
         return false;
-
-    const ScopedDeviceClose closeOnReturn { handle };
 
     uint32_t sampleRate = 0;
 
-    if (! readCurrentSampleRate (handle, sampleRate))
+    if (! device.readCurrentSampleRate (sampleRate))
         return false;
 
     uint32_t minimumSize = 0;
@@ -550,141 +424,4 @@ bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
     // Raises only what the slider shows; the driver keeps its value until the user moves the slider.
     size = std::max (size, minimumSize);
     return true;
-}
-
-//==============================================================================
-void MainWindowContent::parentHierarchyChanged()
-{
-    listenForKeysOnTopLevel();
-}
-
-void MainWindowContent::listenForKeysOnTopLevel()
-{
-    // Keys go to the focused component and up through its parents. With no
-    // control focused the window itself has the focus, and the panel is not
-    // on that way up: so the panel listens on the window.
-    auto* topLevel = getTopLevelComponent();
-
-    if (topLevel == keyListenerHolder.getComponent())
-        return;
-
-    if (keyListenerHolder != nullptr)
-        keyListenerHolder->removeKeyListener (this);
-
-    keyListenerHolder = topLevel;
-    topLevel->addKeyListener (this);
-}
-
-bool MainWindowContent::keyPressed (const juce::KeyPress& key, juce::Component*)
-{
-    if (key == juce::KeyPress ('c', juce::ModifierKeys::commandModifier, 0))
-    {
-        copyReportToClipboard();
-        return true;
-    }
-
-    const auto modifiers = key.getModifiers();
-
-    if (key.getKeyCode() == juce::KeyPress::tabKey
-        && ! (modifiers.isCtrlDown() || modifiers.isAltDown() || modifiers.isCommandDown()))
-        return moveKeyboardFocus (! modifiers.isShiftDown());
-
-    return false;
-}
-
-bool MainWindowContent::moveKeyboardFocus (bool forwards)
-{
-    // Both controls are enabled and disabled together.
-    if (! usbLatencyCombo->isEnabled() || ! asioBufferSizeSlider->isEnabled())
-        return false;
-
-    const auto onCombo = usbLatencyCombo->hasKeyboardFocus (true);
-    const auto onSlider = asioBufferSizeSlider->hasKeyboardFocus (true);
-
-    if (onCombo || (! onSlider && ! forwards))
-        asioBufferSizeSlider->grabFocusFromKeyboard();
-    else
-        usbLatencyCombo->grabKeyboardFocus();
-
-    return true;
-}
-
-juce::String MainWindowContent::createReport() const
-{
-    juce::StringArray lines;
-
-    if (auto* application = juce::JUCEApplicationBase::getInstance())
-        lines.add (application->getApplicationName() + " " + application->getApplicationVersion());
-
-    for (const auto* line : { driverLine.get(), deviceLine.get() })
-        if (line->getShownText().isNotEmpty())
-            lines.add (line->getShownText());
-
-    if (usbLatencyCombo->isEnabled() && usbLatencyCombo->getText().isNotEmpty())
-        lines.add ("USB Buffer Size: " + usbLatencyCombo->getText());
-
-    if (const auto size = shownAsioBufferSize(); asioBufferSizeSlider->isEnabled() && size.isNotEmpty())
-        lines.add ("ASIO Buffer Size: " + size);
-
-    return lines.joinIntoString ("\n") + "\n";
-}
-
-void MainWindowContent::copyReportToClipboard() const
-{
-    juce::SystemClipboard::copyTextToClipboard (createReport());
-}
-
-//==============================================================================
-juce::String MainWindowContent::workOutTooltip (juce::Component& control)
-{
-    const StreamingModeItem* item = nullptr;
-
-    if (&control == usbLatencyCombo.get())
-    {
-        item = streamingModeItemWithId (usbLatencyCombo->getSelectedId());
-
-        if (item == nullptr)
-            return {};
-    }
-    else if (&control != asioBufferSizeSlider.get() || shownAsioBufferSize().isEmpty())
-    {
-        // Not one of ours, or a slider still showing no size from the driver: a tip
-        // would describe a value nobody reported.
-        return {};
-    }
-
-    // Read when the tip is about to show, so it follows a rate changed since.
-    uint32_t sampleRate = 0;
-
-    if (! readCurrentSampleRateOfDevice (0, sampleRate))
-        return {};
-
-    if (item != nullptr)
-        return LatencyText::usbBufferSize (item->text, item->milliseconds, sampleRate);
-
-    return LatencyText::asioBufferSize (static_cast<uint32_t> (asioBufferSizeSlider->getValue()), sampleRate);
-}
-
-void MainWindowContent::mouseEnter (const juce::MouseEvent&)
-{
-    updateTooltipWindow();
-}
-
-void MainWindowContent::mouseExit (const juce::MouseEvent&)
-{
-    updateTooltipWindow();
-}
-
-void MainWindowContent::updateTooltipWindow()
-{
-    // JUCE has already moved the pointer's component when it sends the exit.
-    const auto overAControl = usbLatencyCombo->isMouseOver (true) || asioBufferSizeSlider->isMouseOver (true);
-
-    if (overAControl && tooltipWindow == nullptr)
-        tooltipWindow = std::make_unique<DeferredTooltipWindow> (
-            *this,
-            std::vector<juce::Component*> { usbLatencyCombo.get(), asioBufferSizeSlider.get() },
-            [this] (juce::Component& control) { return workOutTooltip (control); });
-    else if (! overAControl)
-        tooltipWindow.reset();
 }

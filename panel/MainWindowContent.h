@@ -5,9 +5,12 @@
 #include "device/DeviceList.h"
 #include "device/tusbaudioapi.h"
 #include "device/vhw.h"
+#include "panel/ArrivalPacer.h"
 #include "panel/BufferSizeSlider.h"
-#include "panel/DeferredTooltipWindow.h"
-#include "panel/ShownTextLine.h"
+#include "panel/LatencyTooltips.h"
+#include "panel/ScreenReaderLines.h"
+#include "panel/SupportReport.h"
+#include "panel/TabAndCopyKeys.h"
 #include "panel/TitledComboBox.h"
 
 /**
@@ -24,23 +27,20 @@
     layout and painting, the two control callbacks, and handleMessage (the
     notifier posts from the notification thread; JUCE delivers here).
 
-    Beyond what it paints, and without changing a pixel of it: screen readers
-    hear both controls by their captions with their values, and both text lines
-    as they are painted; Tab moves the keyboard focus between the two controls
-    (nothing has it until the user asks); the slider takes the arrow keys, Page
-    Up and Down, Home and End; Ctrl+C copies a report of what the panel shows;
-    and a tooltip on either control, while the pointer rests on it, tells the
-    latency its setting means at the driver's current sample rate.
+    What it adds beyond that lives in classes of its own, owned and wired in at
+    the end of this header, none of which changes a pixel: the screen readers'
+    lines, the support report, the Tab and Ctrl+C keys, the latency tooltips and
+    the pacing of arrivals.
 */
 class MainWindowContent final : public juce::Component,
                                 public juce::ComboBox::Listener,
                                 public juce::Slider::Listener,
-                                public juce::MessageListener,
-                                public juce::AsyncUpdater,
-                                public juce::KeyListener,
-                                private juce::Timer
+                                public juce::MessageListener
 {
 public:
+    //==============================================================================
+    // Controls, layout and painting
+
     /** Sets up both controls (visible, disabled), then builds the device list,
         signs up for device changes and takes the current interface, if any. */
     MainWindowContent();
@@ -48,6 +48,9 @@ public:
     /** Deletes the device list first (its notifier leaves the driver and the
         notification window), then the slider, then the combo box. */
     ~MainWindowContent() override;
+
+    void resized() override;
+    void paint (juce::Graphics& g) override;
 
     /** The areas of two captions, from the combo box's bounds and the slider's
         top: both take the combo box's x, width and height. */
@@ -83,11 +86,12 @@ public:
         hexadecimal, taken as unsigned), or "Vesk 2 not connected" for none. */
     static juce::String deviceText (const vhw* device);
 
-    /** The interface whose firmware is shown, or nullptr. */
-    const vhw* getCurrentDevice() const noexcept       { return currentDevice.get(); }
+    //==============================================================================
+    // Device tracking and control actions
 
-    void paint (juce::Graphics& g) override;
-    void resized() override;
+    /** Takes DeviceChangeMessage: an arrival rescans (paced: see ArrivalPacer), a
+        removal drops the current interface at once; anything else is ignored. */
+    void handleMessage (const juce::Message& message) override;
 
     /** Writes the picked item's id as the USB streaming mode, then reads back. */
     void comboBoxChanged (juce::ComboBox* box) override;
@@ -101,75 +105,29 @@ public:
     void sliderDragStarted (juce::Slider* slider) override;
     void sliderDragEnded (juce::Slider* slider) override;
 
-    /** Takes DeviceChangeMessage: an arrival rescans, a removal drops the
-        current interface; anything else is ignored. A burst of notices is acted
-        on once, after the last of those already queued (handleAsyncUpdate), as
-        the notices in order would leave it: a hub that flaps ten thousand times
-        costs one rescan, not ten thousand, and leaves the controls usable.
-        Updates come at most once per minimumUpdateSpacingMs: a notice soon
-        after one waits for the rest of that time. */
-    void handleMessage (const juce::Message& message) override;
+    /** The interface whose firmware is shown, or nullptr. */
+    const vhw* getCurrentDevice() const noexcept       { return currentDevice.get(); }
 
-    /** Acts on the notices handleMessage has taken since the last call. */
-    void handleAsyncUpdate() override;
+    //==============================================================================
+    // The additions, each in a class of its own
 
-    /** JUCE hands out every queued message before it reads the window's input
-        again, so updates that follow each other without a break would hold off
-        the user's clicks for as long as a hub flaps. Between two updates the
-        queue runs dry and the input is read. */
-    static constexpr int minimumUpdateSpacingMs = 50;
-
-    /** Ctrl+C copies the report; Tab and Shift+Tab move the keyboard focus from
-        one enabled control to the other (from neither: Tab to the combo box,
-        Shift+Tab to the slider). The panel listens on its top-level component,
-        so these keys work wherever the focus is within the window, and on no
-        control do they take a key the control uses. */
-    bool keyPressed (const juce::KeyPress& key, juce::Component* originatingComponent) override;
-    using juce::Component::keyPressed;
-
-    /** What the panel shows, as plain text for a support request: the program
-        and its version (when it runs as the application), the driver line and
-        the second line as last painted (a line not painted is left out), then
-        the two settings, each left out while its control is disabled (its value
-        is then not the driver's) or shows nothing. Makes no driver call. */
-    juce::String createReport() const;
-
-    /** Puts createReport() on the system clipboard. */
-    void copyReportToClipboard() const;
-
-    /** The tooltip of one of the two controls: the latency its setting means
-        at driver index 0's current sample rate, read now (open, rate, close).
-        Empty, after no driver call, for a combo box showing no item or a slider
-        showing no size; empty on any failed call or a rate of 0. */
-    juce::String workOutTooltip (juce::Component& control);
-
-    /** The tooltip window while the pointer is over one of the two controls, else nullptr. */
-    DeferredTooltipWindow* getTooltipWindow() const noexcept    { return tooltipWindow.get(); }
-
-    void mouseEnter (const juce::MouseEvent& event) override;
-    void mouseExit (const juce::MouseEvent& event) override;
-    void parentHierarchyChanged() override;
+    const SupportReport& getReport() const noexcept     { return *report; }
+    TabAndCopyKeys& getKeys() noexcept                  { return *keys; }
+    LatencyTooltips& getTooltips() noexcept             { return *tooltips; }
+    ArrivalPacer& getArrivalPacer() noexcept            { return *arrivalPacer; }
 
 private:
     void createUsbLatencyCombo();
     void createAsioBufferSizeSlider();
     void connectToDevices();
 
-    bool rescanDevices();
+    void rescanDevices();
     void deviceRemoved();
-    void repaintTextLines();
-    void setControlsEnabled (bool shouldBeEnabled);
     void refreshControls();
-    void showAsioBufferSize (uint32_t size);
-    juce::String shownAsioBufferSize() const;
     bool clampToMinimumASIOBufferSize (uint32_t& size);
 
-    void timerCallback() override;
-
-    void createShownTextLines();
-    bool moveKeyboardFocus (bool forwards);
-    void updateTooltipWindow();
-    void listenForKeysOnTopLevel();
+    void setControlsEnabled (bool shouldBeEnabled);
+    void repaintTextLines();
 
     std::unique_ptr<TitledComboBox> usbLatencyCombo;
     std::unique_ptr<BufferSizeSlider> asioBufferSizeSlider;
@@ -187,20 +145,11 @@ private:
     double valueAtSliderPress = 0.0;
     bool sliderReleasePending = false;
 
-    // The notices taken but not yet acted on. A removal cancels an earlier
-    // arrival, as its rescan's outcome would be dropped anyway.
-    bool arrivalPending = false, removalPending = false;
-    juce::uint32 lastUpdateEndedMs = 0;     // Time::getMillisecondCounter(): since the system started
-
-    // Screen readers' view of the two painted lines; paint keeps them to what it drew.
-    std::unique_ptr<ShownTextLine> driverLine, deviceLine;
-
-    // Exists only while the pointer is over a control, so that its timer does not
-    // tick while the panel sits idle.
-    std::unique_ptr<DeferredTooltipWindow> tooltipWindow;
-
-    // The component this panel listens to keys on: the window, or the panel itself.
-    juce::Component::SafePointer<juce::Component> keyListenerHolder;
+    std::unique_ptr<ScreenReaderLines> screenReaderLines;
+    std::unique_ptr<SupportReport> report;
+    std::unique_ptr<TabAndCopyKeys> keys;
+    std::unique_ptr<LatencyTooltips> tooltips;
+    std::unique_ptr<ArrivalPacer> arrivalPacer;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindowContent)
 };

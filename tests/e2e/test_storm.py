@@ -6,6 +6,13 @@ them (under its lock, replaced by a rename), from one process: each pair is an
 unplug of the interface and a plug of a fresh one, so the driver sees both
 changes and the program gets a removal and an arrival for nearly every pair.
 
+A removal disables the controls the moment it is handled, and the arrival
+after it is paced, so in the thick of the storm the controls are disabled nearly
+all the time and a click does nothing. Before each click the storm therefore
+stands still after a pair, until the paced arrival has enabled the controls
+again, and goes on as the click is made: the click is handled while the
+storm's notices pour in again.
+
 Pinned: every click that changes a setting is answered (the choice reaches the
 driver) within 500 ms; nothing is written that the test did not choose, in the
 order it chose; the program does not crash, and its memory does not grow with
@@ -29,6 +36,11 @@ STORM_FIRMWARE = 0xbeef         # every interface plugged by the storm; the firs
 # every other wait for a program slowed by a checking tool, so the storm weighs on
 # it as it does on the plain program.
 PAIR_PAUSE = scaled(0.002)
+# How long the storm stands still before a click: the program works through the
+# notices queued, then its paced arrival enables the controls.
+QUIET_BEFORE_CLICK = scaled(0.2)
+# How long the storm runs from one click to the next hold, at the least.
+STORM_BETWEEN_CLICKS = scaled(0.4)
 
 
 def driver_settings(simulator):
@@ -52,6 +64,8 @@ class Storm(threading.Thread):
         self.changes = changes
         self.pause = pause
         self.stopping = threading.Event()
+        self.holding = threading.Event()
+        self.held = threading.Event()
         self.error = None
         self.started_at = self.ended_at = None
 
@@ -59,12 +73,30 @@ class Storm(threading.Thread):
         self.started_at = time.monotonic()
         try:
             while self.writer.changes < self.changes and not self.stopping.is_set():
+                if self.holding.is_set() and self.writer.changes % 2 == 0:
+                    self.held.set()
+                    while self.holding.is_set() and not self.stopping.is_set():
+                        time.sleep(0.001)
+                    self.held.clear()
                 self.writer.toggle(STORM_FIRMWARE)
                 if self.writer.changes % 2 == 0 and self.pause:
                     time.sleep(self.pause)
         except Exception as error:      # reported by the test, not lost in the thread
             self.error = error
         self.ended_at = time.monotonic()
+
+    def hold(self):
+        """Stops the storm after its current pair, the interface plugged again;
+        False when the storm ended first."""
+        self.holding.set()
+        while not self.held.is_set():
+            if not self.is_alive():
+                return False
+            time.sleep(0.001)
+        return True
+
+    def go_on(self):
+        self.holding.clear()
 
     def stop(self):
         self.stopping.set()
@@ -120,7 +152,8 @@ class StormTest(SessionTestCase):
         # when a removal has just closed the pop-up would move the slider.
         items = [8, 16, 2, 1]
         step = 0
-        while storm.is_alive():
+        while storm.hold():
+            time.sleep(QUIET_BEFORE_CLICK)
             settings = driver_settings(self.sim)
             if step % 3 != 2:
                 right = settings["asio-buffer-size"] != 2048
@@ -135,7 +168,8 @@ class StormTest(SessionTestCase):
                 click = lambda: harness.tap(self.session, *harness.combo_item_point(origin, item))
                 latencies = combo_latencies
             clicked = time.time()
-            latency, log_offset = self.click_and_wait_for_write(click, expected, log_offset)
+            resumed = time.monotonic()
+            latency, log_offset = self.click_and_wait_for_write(lambda: (click(), storm.go_on()), expected, log_offset)
             if latency is None:
                 # A removal notice had disabled the controls, closing the pop-up:
                 # nothing was chosen.
@@ -147,6 +181,7 @@ class StormTest(SessionTestCase):
                 chosen.append(expected)
             step += 1
             self.assertIsNone(program.process.poll(), "the program ended during the storm")
+            time.sleep(max(0.0, resumed + STORM_BETWEEN_CLICKS - time.monotonic()))
 
         storm.join()
         self.assertIsNone(storm.error)

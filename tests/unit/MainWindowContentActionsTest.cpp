@@ -296,14 +296,10 @@ TEST (MainWindowContentActions, ABurstOfNoticesIsActedOnOnceAsTheNoticesInOrderW
         driver.clearLog();
 
         for (const auto* notice = c.notices; *notice != 0; ++notice)
-        {
-            const juce::Message::Ptr message = new DeviceChangeMessage (*notice == 'A' ? DeviceArrivedCode : DeviceRemovedCode,
-                                                                       0, 0, &panel);
-            panel.handleMessage (*message);
-        }
+            notify (panel, *notice == 'A' ? DeviceArrivedCode : DeviceRemovedCode);
 
         EXPECT_EQ (driver.callNames(), juce::StringArray());     // nothing before the update
-        panel.handleUpdateNowIfNeeded();
+        panel.getArrivalPacer().rescanNowIfPending();
 
         EXPECT_EQ (comboOf (panel).isEnabled(), c.expectEnabled);
         EXPECT_EQ (sliderOf (panel).isEnabled(), c.expectEnabled);
@@ -326,7 +322,7 @@ TEST (MainWindowContentActions, DestroyingThePanelUnregistersFromTheDriver)
     EXPECT_TRUE (driver.callNames().contains ("TUSBAUDIO_UnregisterPnpNotification"));
 }
 
-TEST (MainWindowContentActions, NoticesSoonAfterAnUpdateWaitOutTheSpacingThenAreActedOnOnce)
+TEST (MainWindowContentActions, ArrivalsSoonAfterARescanWaitOutTheSpacingThenRescanOnce)
 {
     const SimulatedDriver driver;
     driver.setState (SimulatedDriver::interfaceLine (1));
@@ -335,18 +331,12 @@ TEST (MainWindowContentActions, NoticesSoonAfterAnUpdateWaitOutTheSpacingThenAre
     driver.setState (SimulatedDriver::interfaceLine (2, "3c"));
     driver.clearLog();
 
-    const auto post = [&panel] (int code)
-    {
-        const juce::Message::Ptr message = new DeviceChangeMessage (code, 0, 0, &panel);
-        panel.handleMessage (*message);
-    };
-
-    // Right after an update: nothing is queued, so the message thread can run dry.
+    // Right after a rescan: nothing is queued, so the message thread can run dry.
     const auto firstNotice = juce::Time::getMillisecondCounter();
     for (const int code : { DeviceRemovedCode, DeviceArrivedCode, DeviceRemovedCode, DeviceArrivedCode })
-        post (code);
+        notify (panel, code);
 
-    EXPECT_FALSE (panel.isUpdatePending());
+    EXPECT_FALSE (panel.getArrivalPacer().isRescanQueued());
     EXPECT_EQ (driver.callNames(), juce::StringArray());
 
     auto* messages = juce::MessageManager::getInstance();
@@ -358,10 +348,33 @@ TEST (MainWindowContentActions, NoticesSoonAfterAnUpdateWaitOutTheSpacingThenAre
     EXPECT_LE (juce::Time::getMillisecondCounter() - firstNotice, 1000u);
     EXPECT_EQ (MainWindowContent::deviceText (panel.getCurrentDevice()), "Firmware version 3c");
 
-    // A notice after the spacing has passed is queued at once.
-    juce::Thread::sleep (MainWindowContent::minimumUpdateSpacingMs + 10);
-    post (DeviceRemovedCode);
-    EXPECT_TRUE (panel.isUpdatePending());
-    panel.handleUpdateNowIfNeeded();
+    // An arrival after the spacing has passed is queued at once.
+    juce::Thread::sleep (ArrivalPacer::minimumUpdateSpacingMs + 10);
+    notify (panel, DeviceArrivedCode);
+    EXPECT_TRUE (panel.getArrivalPacer().isRescanQueued());
+}
+
+TEST (MainWindowContentActions, ARemovalSoonAfterARescanDisablesBothControlsAtOnceAndDropsTheArrivalItOvertook)
+{
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1));
+    MainWindowContent panel;
+    deliver (panel, DeviceArrivedCode);
+    ASSERT_TRUE (comboOf (panel).isEnabled());
+
+    // Within the spacing that an arrival would wait out; checked before any other message is handled.
+    juce::Thread::sleep (10);
+    notify (panel, DeviceRemovedCode);
+
+    EXPECT_FALSE (comboOf (panel).isEnabled());
+    EXPECT_FALSE (sliderOf (panel).isEnabled());
     EXPECT_EQ (panel.getCurrentDevice(), nullptr);
+
+    driver.clearLog();
+    notify (panel, DeviceArrivedCode);
+    notify (panel, DeviceRemovedCode);
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (3 * ArrivalPacer::minimumUpdateSpacingMs);
+
+    EXPECT_EQ (driver.callNames(), juce::StringArray());
+    EXPECT_FALSE (comboOf (panel).isEnabled());
 }

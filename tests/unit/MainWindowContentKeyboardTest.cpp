@@ -1,6 +1,6 @@
 // The settings panel from the keyboard: the slider's keys each write the driver
 // once through the same path as a release, Tab moves the focus between the two
-// controls, and Ctrl+C copies a report of what the panel shows.
+// controls, and Ctrl+C copies the support report.
 
 #include "MainWindowContentDesktopSupport.h"
 
@@ -127,53 +127,10 @@ TEST (MainWindowContentKeyboard, KeysWithModifiersOrOnADisabledSliderWriteNothin
         EXPECT_FALSE (sliderOf (panel).keyPressed (KeyPress (keyCode)));
 
     // Neither is Tab taken while there is nothing to move the focus to.
-    EXPECT_FALSE (panel.keyPressed (KeyPress (KeyPress::tabKey), &panel));
+    EXPECT_FALSE (panel.getKeys().keyPressed (KeyPress (KeyPress::tabKey), &panel));
 
     EXPECT_EQ (sliderOf (panel).getValue(), 256.0);
     EXPECT_EQ (driver.callNames(), juce::StringArray());
-}
-
-TEST (MainWindowContentKeyboard, TheReportSaysWhatThePanelShowsWithoutAskingTheDriver)
-{
-    struct Case
-    {
-        const char* name;
-        juce::String state;
-        bool removed;
-        const char* report;
-    };
-
-    const Case cases[] = {
-        { "connected", SimulatedDriver::interfaceLine (1), false,
-          "Driver version 5.12\nFirmware version 1a2\nUSB Buffer Size: 4 milliseconds\nASIO Buffer Size: 256 samples\n" },
-        { "23 ms and 2048", SimulatedDriver::interfaceLine (1, "ffffffff") + "streaming-mode 32\nasio-buffer-size 2048\n", false,
-          "Driver version 5.12\nFirmware version ffffffff\nUSB Buffer Size: 23 milliseconds\nASIO Buffer Size: 2048 samples\n" },
-        { "no driver information", SimulatedDriver::interfaceLine (1) + "fail TUSBAUDIO_GetDriverInfo 2\n", false,
-          "Firmware version 1a2\nUSB Buffer Size: 4 milliseconds\nASIO Buffer Size: 256 samples\n" },
-        { "a mode matching no item", SimulatedDriver::interfaceLine (1) + "streaming-mode 3\n", false,
-          "Driver version 5.12\nFirmware version 1a2\nASIO Buffer Size: 256 samples\n" },
-        { "nothing connected", {}, false, "Driver version 5.12\nVesk 2 not connected\n" },
-        { "pulled out", SimulatedDriver::interfaceLine (1), true, "Driver version 5.12\nVesk 2 not connected\n" },
-    };
-
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE (c.name);
-        const SimulatedDriver driver;
-        driver.setState (c.state);
-
-        MainWindowContent panel;
-        panel.setSize (500, 350);
-
-        if (c.removed)
-            deliver (panel, DeviceRemovedCode);
-
-        paintedPanel (panel);
-        driver.clearLog();
-
-        EXPECT_EQ (panel.createReport(), c.report);
-        EXPECT_EQ (driver.callNames(), juce::StringArray());
-    }
 }
 
 TEST (MainWindowContentKeyboard, CtrlCCopiesTheReportToTheClipboard)
@@ -191,8 +148,8 @@ TEST (MainWindowContentKeyboard, CtrlCCopiesTheReportToTheClipboard)
     ASSERT_NE (panel.getPeer(), nullptr);
     EXPECT_TRUE (panel.getPeer()->handleKeyPress (copyKey));
 
-    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), panel.createReport());
-    EXPECT_TRUE (panel.createReport().contains ("ASIO Buffer Size: 256 samples"));
+    EXPECT_EQ (juce::SystemClipboard::getTextFromClipboard(), panel.getReport().create());
+    EXPECT_TRUE (panel.getReport().create().contains ("ASIO Buffer Size: 256 samples"));
 }
 
 TEST (MainWindowContentKeyboard, TabMovesTheFocusComboBoxThenSliderAndKeysThenReachTheFocusedControl)

@@ -34,14 +34,19 @@ ComponentType& findChild (juce::Component& parent, const juce::String& name)
 inline juce::ComboBox& comboOf (MainWindowContent& panel)    { return findChild<juce::ComboBox> (panel, "USBLatencyCombo"); }
 inline juce::Slider& sliderOf (MainWindowContent& panel)     { return findChild<juce::Slider> (panel, "ASIOBufferSize"); }
 
-/** Delivers a device-change message as the notifier's post would, on this (the
-    message) thread, and then the panel's update at once, even one it paced. */
-inline void deliver (MainWindowContent& panel, int code)
+/** Hands the panel a device-change message as JUCE delivers the notifier's post,
+    on this (the message) thread. */
+inline void notify (MainWindowContent& panel, int code)
 {
     const juce::Message::Ptr message = new DeviceChangeMessage (code, 0, 0, &panel);
     panel.handleMessage (*message);
-    panel.triggerAsyncUpdate();
-    panel.handleUpdateNowIfNeeded();
+}
+
+/** notify, then the rescan an arrival calls for at once, even one it paced. */
+inline void deliver (MainWindowContent& panel, int code)
+{
+    notify (panel, code);
+    panel.getArrivalPacer().rescanNowIfPending();
 }
 
 /** The panel's own painting, without its controls, at its current size. */

@@ -2,7 +2,7 @@
 // chose, also when driver calls fail and when device changes come between a
 // user's choice and JUCE's report of it.
 
-#include "MainWindowContentTestSupport.h"
+#include "MainWindowContentDesktopSupport.h"
 
 #include "device/vhw.h"
 
@@ -90,7 +90,7 @@ TEST (UnreportedValues, TheSliderShowsNoSizeUntilTheDriverReportsOne)
 
         EXPECT_TRUE (sliderOf (panel).isEnabled());
         EXPECT_EQ (shownSliderText (panel), "");
-        EXPECT_FALSE (panel.createReport().contains ("ASIO Buffer Size"));
+        EXPECT_FALSE (panel.getReport().create().contains ("ASIO Buffer Size"));
 
         // Once the driver answers, the size and its unit appear, and stay through
         // later failures.
@@ -166,4 +166,42 @@ TEST (UnreportedValues, ASliderReleaseNotYetReportedSurvivesARescanAndIsWhatGets
     deliver (panel, DeviceArrivedCode);
     EXPECT_EQ (slider.getValue(), 512.0);
     EXPECT_EQ (writesIn (driver), juce::StringArray ("SetASIOBufferSize 1000"));
+}
+
+TEST (UnreportedValues, ADragShowsTheValueItSetsWhileTheDriverCannotReportASize)
+{
+    SKIP_WITHOUT_DISPLAY();
+    const SimulatedDriver driver;
+    driver.setState (SimulatedDriver::interfaceLine (1) + "fail TUSBAUDIO_GetASIOBufferSize 3\n");
+    PanelOnDesktop desktop;
+    auto& panel = desktop.panel;
+    auto& slider = sliderOf (panel);
+    ASSERT_TRUE (slider.isEnabled());
+    ASSERT_EQ (shownSliderText (panel), "");
+
+    // A press on the track and a drag along it, through the window as the mouse does.
+    auto& peer = *panel.getPeer();
+    const auto y = (float) slider.getY() + 15.0f;
+    auto when = juce::Time::currentTimeMillis();
+    const auto mouse = [&] (float x, juce::ModifierKeys buttons)
+    {
+        peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, { x, y }, buttons,
+                               juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation, ++when);
+    };
+
+    const juce::ModifierKeys left (juce::ModifierKeys::leftButtonModifier);
+    mouse ((float) slider.getX() + 100.0f, {});
+    mouse ((float) slider.getX() + 100.0f, left);
+    mouse ((float) slider.getX() + 150.0f, left);
+
+    const auto dragged = slider.getValue();
+    EXPECT_GT (dragged, 64.0);
+    EXPECT_EQ (shownSliderText (panel), juce::String (juce::roundToInt (dragged)) + " samples");
+
+    // Released: written, and still shown although the read-back fails.
+    driver.clearLog();
+    mouse ((float) slider.getX() + 150.0f, {});
+    deliverQueuedMessages();
+    EXPECT_EQ (writesIn (driver), juce::StringArray ("SetASIOBufferSize " + juce::String (juce::roundToInt (dragged))));
+    EXPECT_EQ (shownSliderText (panel), juce::String (juce::roundToInt (dragged)) + " samples");
 }

@@ -13,7 +13,7 @@ namespace
 const juce::StringArray rateCalls { "TUSBAUDIO_OpenDeviceByIndex", "TUSBAUDIO_GetCurrentSampleRate", "TUSBAUDIO_CloseDevice" };
 } // namespace
 
-TEST (MainWindowContentTooltip, LatenciesAreWorkedOutExactlyAndSaidWithTheRateInKilohertz)
+TEST (LatencyTooltips, LatenciesAreWorkedOutExactlyAndSaidWithTheRateInKilohertz)
 {
     const std::pair<uint32_t, const char*> rates[] = {
         { 48000, "48 kHz" }, { 44100, "44.1 kHz" }, { 96000, "96 kHz" }, { 88200, "88.2 kHz" },
@@ -58,7 +58,7 @@ TEST (MainWindowContentTooltip, LatenciesAreWorkedOutExactlyAndSaidWithTheRateIn
     }
 }
 
-TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
+TEST (LatencyTooltips, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
 {
     struct Case
     {
@@ -83,7 +83,7 @@ TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
 
         MainWindowContent panel;
         driver.clearLog();
-        EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), c.comboTip);
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (comboOf (panel)), c.comboTip);
         EXPECT_EQ (driver.callNames(), rateCalls);
 
         const auto open = driver.callsNamed ("TUSBAUDIO_OpenDeviceByIndex");
@@ -91,12 +91,12 @@ TEST (MainWindowContentTooltip, EachTipReadsTheRateOfIndexZeroOnceAndClosesIt)
         EXPECT_EQ (open[0].input (0), "0");
 
         driver.clearLog();
-        EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), c.sliderTip);
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (sliderOf (panel)), c.sliderTip);
         EXPECT_EQ (driver.callNames(), rateCalls);
     }
 }
 
-TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMadeUpOne)
+TEST (LatencyTooltips, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMadeUpOne)
 {
     struct Case
     {
@@ -119,8 +119,8 @@ TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMade
         driver.setState (SimulatedDriver::interfaceLine (1) + "fail " + c.failing + " 4\n");
         driver.clearLog();
 
-        EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), "");
-        EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), "");
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (sliderOf (panel)), "");
+        EXPECT_EQ (panel.getTooltips().workOutTooltip (comboOf (panel)), "");
         auto twice = c.expectedCalls;
         twice.addArray (c.expectedCalls);
         EXPECT_EQ (driver.callNames(), twice);
@@ -132,13 +132,13 @@ TEST (MainWindowContentTooltip, AFailedCallOrAnEmptyComboBoxGivesNoTipNeverAMade
     MainWindowContent panel;
     ASSERT_TRUE (sliderOf (panel).isEnabled());
     driver.clearLog();
-    EXPECT_EQ (panel.workOutTooltip (comboOf (panel)), "");
-    EXPECT_EQ (panel.workOutTooltip (sliderOf (panel)), "");
-    EXPECT_EQ (panel.workOutTooltip (panel), "");
+    EXPECT_EQ (panel.getTooltips().workOutTooltip (comboOf (panel)), "");
+    EXPECT_EQ (panel.getTooltips().workOutTooltip (sliderOf (panel)), "");
+    EXPECT_EQ (panel.getTooltips().workOutTooltip (panel), "");
     EXPECT_EQ (driver.callNames(), juce::StringArray());
 }
 
-TEST (MainWindowContentTooltip, PaintingAndStartingAskTheDriverForNoRateBeyondTheClamp)
+TEST (LatencyTooltips, PaintingAndStartingAskTheDriverForNoRateBeyondTheClamp)
 {
     const SimulatedDriver driver;
     driver.setState (SimulatedDriver::interfaceLine (1));
@@ -149,7 +149,7 @@ TEST (MainWindowContentTooltip, PaintingAndStartingAskTheDriverForNoRateBeyondTh
     // Start-up reads the rate once, for the clamp, and makes no tooltip window.
     EXPECT_EQ (driver.callsNamed ("TUSBAUDIO_GetCurrentSampleRate").size(), 1u);
     EXPECT_EQ (driver.callsNamed ("TUSBAUDIO_GetMinimumASIOBufferSize").size(), 1u);
-    EXPECT_EQ (panel.getTooltipWindow(), nullptr);
+    EXPECT_EQ (panel.getTooltips().getTooltipWindow(), nullptr);
 
     driver.clearLog();
     paintedPanel (panel);
@@ -191,7 +191,7 @@ struct TooltipRig
 };
 } // namespace
 
-TEST (MainWindowContentTooltip, TheWindowAsksForATipOnlyOnceThePointerHasRestedAndOncePerRest)
+TEST (LatencyTooltips, TheWindowAsksForATipOnlyOnceThePointerHasRestedAndOncePerRest)
 {
     TooltipRig rig;
     rig.first.setName ("first");
@@ -229,7 +229,7 @@ TEST (MainWindowContentTooltip, TheWindowAsksForATipOnlyOnceThePointerHasRestedA
     EXPECT_EQ (rig.window.getNumTipsWorkedOut(), 3);
 }
 
-TEST (MainWindowContentTooltip, APressADisabledControlOrAForgottenTipStartsTheRestAgain)
+TEST (LatencyTooltips, APressADisabledControlOrAForgottenTipStartsTheRestAgain)
 {
     TooltipRig rig;
     rig.first.setName ("first");
