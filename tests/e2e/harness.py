@@ -190,7 +190,14 @@ class XSession:
         """The whole screen as an Image; kept under ARTEFACTS when named."""
         with tempfile.TemporaryDirectory() as folder:
             xwd = os.path.join(folder, "screen.xwd")
-            self.run("xwd", "-root", "-silent", "-out", xwd)
+            # Where windows differ in visual (Wine's pop-ups), xwd walks the window
+            # tree, and a window that goes away meanwhile fails it: it is taken again.
+            for attempt in range(3):
+                taken = self.run("xwd", "-root", "-silent", "-out", xwd, check=False)
+                if taken.returncode == 0:
+                    break
+            else:
+                raise AssertionError(f"xwd failed three times: {taken.stderr.strip()}")
             ppm = subprocess.run(["convert", xwd, "ppm:-"], capture_output=True, check=True).stdout
             image = Image.from_ppm(ppm)
             if name:

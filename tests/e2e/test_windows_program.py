@@ -236,10 +236,10 @@ class DeviceChangeTest(WineTestCase):
         harness = wine.harness
 
         self.sim.clear_log()
-        harness.pick_combo_item(self.session.x, origin, 32)
+        harness.pick_combo_item(self.session.x, origin, 2)
         picked = self.wait_for_view(origin, time.time(), "windows-picked",
                                     lambda view: view["combo box"] != before["combo box"])
-        self.assertIn(("TUSBAUDIO_SetUsbStreamingMode", 32, 0), harness.writes_in(self.sim.calls()))
+        self.assertIn(("TUSBAUDIO_SetUsbStreamingMode", 2, 0), harness.writes_in(self.sim.calls()))
 
         # Down on the track's left end, where the thumb jumps to 64, then along to its right end.
         (x0, y), (x1, _) = harness.slider_end_point(origin, False), harness.slider_end_point(origin, True)
