@@ -204,7 +204,6 @@ def measure_windows_startup(bin_dir, windows_bin, runs, folder):
     programs = {
         "ours": (os.path.join(windows_bin, "Vesk2ControlPanel.exe"), OURS_TITLE, OURS_PIXELS),
         "minimal": (os.path.join(windows_bin, "vesk2-minimal-window.exe"), MINIMAL_TITLE, MINIMAL_PIXELS),
-        "minimal_icons": (os.path.join(windows_bin, "vesk2-minimal-window-icons.exe"), MINIMAL_TITLE, MINIMAL_PIXELS),
     }
     results = {key: {"visible": [], "painted": []} for key in programs}
     try:
@@ -480,9 +479,6 @@ def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None, window
         min_painted = analysis.median(windows["minimal"]["painted"])
         rows.append(Row("Windows start-up under Wine: exec to first paint on screen, ms", ms(ours_painted),
                         ms(min_painted), f"{analysis.ratio(ours_painted, min_painted):.2f}"))
-        icons_visible = analysis.median(windows["minimal_icons"]["visible"])
-        rows.append(Row("Windows start-up: to visible, minimal window carrying the program's icons [d]",
-                        ms(ours_visible), ms(icons_visible), f"{analysis.ratio(ours_visible, icons_visible):.2f}"))
 
     if breakdown:
         n = len(breakdown["loop"])
@@ -581,7 +577,7 @@ def build_table(startup, hotplug, idle, paint, breakdown=None, cold=None, window
     return rows
 
 
-def print_notes(startup, breakdown, cold, windows=None):
+def print_notes(startup, breakdown, cold):
     if startup and startup.get("minimal_text"):
         print("\n[a] vesk2-minimal-window --draw-text: its content paints white and one line of bold text,"
           " so it pays JUCE's first-text costs as the panel does.")
@@ -591,9 +587,6 @@ def print_notes(startup, breakdown, cold, windows=None):
     if cold:
         print(f"[c] medians of {len(cold)} fresh processes of vesk2-paint-benchmark --cold-start: what only "
               "the first text of a run pays (fonts scanned, glyphs and logo loaded).")
-    if windows:
-        print("[d] vesk2-minimal-window-icons.exe: the minimal window with the program's two icon groups as its"
-              " only resources, which Wine decodes and hands to X before the window shows.")
 
 
 def print_details(idle):
@@ -622,8 +615,8 @@ def main():
 
     parts = set(args.only or ("startup", "hotplug", "idle", "paint", "windows"))
     if "windows" in parts and not (args.windows_bin and os.path.isfile(
-            os.path.join(args.windows_bin, "vesk2-minimal-window-icons.exe"))):
-        log("Windows start-up: skipped, no Windows build with the minimal windows (--windows-bin)")
+            os.path.join(args.windows_bin, "vesk2-minimal-window.exe"))):
+        log("Windows start-up: skipped, no Windows build with the minimal window (--windows-bin)")
         parts.discard("windows")
     for tool in ("Xvfb",):
         if shutil.which(tool) is None:
@@ -658,7 +651,7 @@ def main():
         shutil.rmtree(folder, ignore_errors=True)
 
     print(analysis.format_table(build_table(startup, hotplug, idle, paint, breakdown, cold, windows)))
-    print_notes(startup, breakdown, cold, windows)
+    print_notes(startup, breakdown, cold)
     print_details(idle)
 
     if args.json:

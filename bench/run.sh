@@ -32,7 +32,7 @@ if [ "$build_first" = 1 ]; then
         Vesk2ControlPanel vesk2-sim vesk2-minimal-window vesk2-window-probe vesk2-paint-benchmark
     (cd "$root" && cmake --preset windows >/dev/null &&
         cmake --build --preset windows -j "${VESK2_JOBS:-$(nproc)}" --target \
-            Vesk2ControlPanel tusbaudioapi vesk2-minimal-window vesk2-minimal-window-icons)
+            Vesk2ControlPanel tusbaudioapi vesk2-minimal-window)
 fi
 
 exec python3 "$root/bench/bench.py" --bin "$build/bin" --windows-bin "$windows_build/bin" --json "$build/bench-results.json" "${arguments[@]}"
