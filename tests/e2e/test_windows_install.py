@@ -107,6 +107,8 @@ class InstalledProgramTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.session.close()
+        # Some 700 MB, made anew by the next run anyway.
+        shutil.rmtree(PREFIX, ignore_errors=True)
 
     def setUp(self):
         self.sim = wine.Simulator()
