@@ -5,6 +5,8 @@
 # Only the program has an install rule, and the packages hold what the rules install.
 
 install (TARGETS Vesk2ControlPanel RUNTIME DESTINATION .)
+# Without the debugging information the release build carries (some 4 of its 9 MB).
+set (CPACK_STRIP_FILES ON)
 
 # The values reach the NSIS script as written here.
 set (CPACK_VERBATIM_VARIABLES ON)
@@ -17,6 +19,8 @@ set (CPACK_PACKAGE_INSTALL_DIRECTORY "Vesk 2 Control Panel")
 # No version in the key: a newer installer finds the older one's entry and replaces it.
 set (CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Vesk 2 Control Panel")
 set (CPACK_SYSTEM_NAME win64)
+# The interactive installer shows it; CPack would show a generic text of its own.
+set (CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 # NSIS installers are 32-bit programs unless built for amd64; a 32-bit one would see
 # the registry's 32-bit view and could not start where only 64-bit Windows programs
