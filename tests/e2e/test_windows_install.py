@@ -140,10 +140,16 @@ class InstalledProgramTest(unittest.TestCase):
         return found
 
     def start_installed(self):
+        """The installed program, and its window once it has its native title bar (JUCE
+        makes the window again for it)."""
+        before = {window["hwnd"] for window in self.session.windows()}
         program = self.session.start(self.sim, executable=INSTALLED_PROGRAM)
-        windows = wine.wait_until(
-            lambda: (lambda found: found if len(found) == 1 and found[0]["caption"] else None)(self.session.windows()),
-            START_TIMEOUT, 0.2)
+
+        def new_window():
+            found = [window for window in self.session.windows() if window["hwnd"] not in before]
+            return found if len(found) == 1 and found[0]["caption"] else None
+
+        windows = wine.wait_until(new_window, START_TIMEOUT, 0.2)
         self.assertTrue(windows, f"the installed program opened no window; calls: {self.sim.call_names()}")
         return program, windows[0]
 
@@ -187,9 +193,12 @@ class InstalledProgramTest(unittest.TestCase):
         self.assertNotEqual(self.status_line(window, "windows-installed-unplugged"), connected,
                             "the firmware line looks the same with and without an interface")
 
+        # Every running panel is closed, not only the first window found.
+        second, _ = self.start_installed()
         result = self.session.run_tool(UNINSTALLER, "/S")
         self.assertEqual(result.returncode, 0)
         self.assertEndsWithExitCodeZero(program, "the uninstaller")
+        self.assertEndsWithExitCodeZero(second, "the uninstaller, a second panel")
         # The uninstaller runs on from a copy of itself in %TEMP%.
         self.assertTrue(wine.wait_until(lambda: not os.path.exists(INSTALL_DIR), 30, 0.2),
                         f"left after uninstalling: {os.listdir(INSTALL_DIR) if os.path.exists(INSTALL_DIR) else []}")
