@@ -36,7 +36,10 @@ set (CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 
 set (CPACK_NSIS_CREATE_ICONS_EXTRA
     "  CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\Vesk 2 Control Panel.lnk' '$INSTDIR\\Vesk2ControlPanel.exe' '' '$INSTDIR\\Vesk2ControlPanel.exe' 0")
-set (CPACK_NSIS_DELETE_ICONS_EXTRA "  Delete '$SMPROGRAMS\\$MUI_TEMP\\Vesk 2 Control Panel.lnk'")
+# CPack's uninstaller deletes Software\<vendor>\<key> but leaves the vendor's key; this
+# runs after that.
+set (CPACK_NSIS_DELETE_ICONS_EXTRA
+    "  Delete '$SMPROGRAMS\\$MUI_TEMP\\Vesk 2 Control Panel.lnk'\n  DeleteRegKey /ifempty SHCTX 'Software\\Vesk'")
 
 # A running panel keeps its files in use: both the installer and the uninstaller close
 # every one first.

@@ -127,17 +127,20 @@ class InstalledProgramTest(unittest.TestCase):
         result = self.session.run_tool(installer, "/S", timeout=120)
         self.assertEqual(result.returncode, 0, f"{os.path.basename(installer)} /S failed: {result.stderr[-500:]}")
 
+    def registry(self, key, view):
+        """The key and its subkeys as reg query lists them, or "" when there is no such key."""
+        result = subprocess.run([wine.WINE, "reg", "query", key, "/s", view], env=self.session.env,
+                                capture_output=True, text=True, timeout=60)
+        output = result.stdout + result.stderr
+        self.assertTrue(result.returncode == 0 or "Unable to find" in output, output)
+        return result.stdout if result.returncode == 0 else ""
+
     def entries(self):
         """Our uninstall entries in both registry views (Windows lists both to users),
         as {view: [{value: data}]}."""
         found = {}
         for view in ("/reg:64", "/reg:32"):
-            result = subprocess.run([wine.WINE, "reg", "query", UNINSTALL_KEYS, "/s", view], env=self.session.env,
-                                    capture_output=True, text=True, timeout=60)
-            # A fresh Windows has no 32-bit Uninstall key at all.
-            self.assertTrue(result.returncode == 0 or "Unable to find" in result.stdout + result.stderr,
-                            result.stdout + result.stderr)
-            keys = re.split(r"\n(?=HKEY_)", result.stdout)
+            keys = re.split(r"\n(?=HKEY_)", self.registry(UNINSTALL_KEYS, view))
             values = [dict(re.findall(r"^ {4}(\S+) {4}REG_\w+ {4}(.*)$", key, re.M)) for key in keys]
             found[view] = [v for v in values if v.get("DisplayName") == "Vesk 2 Control Panel"]
         return found
@@ -207,6 +210,7 @@ class InstalledProgramTest(unittest.TestCase):
                         f"left after uninstalling: {os.listdir(INSTALL_DIR) if os.path.exists(INSTALL_DIR) else []}")
         self.assertFalse(os.path.exists(START_MENU), "the Start-menu shortcut is left")
         self.assertEqual(self.entries(), {"/reg:64": [], "/reg:32": []})
+        self.assertEqual(self.registry("HKLM\\Software\\Vesk", "/reg:64"), "", "the installer's own key is left")
 
     def test_NewerVersionInstalledOverARunningPanelReplacesIt(self):
         major, minor, patch = self.version.split(".")
