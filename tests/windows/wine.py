@@ -32,7 +32,9 @@ WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
 
 # Mono and Gecko are not installed; without this, wineboot offers to download them.
-BASE_ENV = {"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# Without winemenubuilder, a Start-menu shortcut made in a prefix adds no menu entry
+# and icons to the host user's desktop.
+BASE_ENV = {"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe="}
 
 
 def skip_reason():
