@@ -129,11 +129,15 @@ class InstalledProgramTest(unittest.TestCase):
 
     def registry(self, key, view):
         """The key and its subkeys as reg query lists them, or "" when there is no such key."""
-        result = subprocess.run([wine.WINE, "reg", "query", key, "/s", view], env=self.session.env,
-                                capture_output=True, text=True, timeout=60)
-        output = result.stdout + result.stderr
-        self.assertTrue(result.returncode == 0 or "Unable to find" in output, output)
-        return result.stdout if result.returncode == 0 else ""
+        # Once in a dozen runs reg failed with no output at all; it is asked again then.
+        for _ in range(3):
+            result = subprocess.run([wine.WINE, "reg", "query", key, "/s", view], env=self.session.env,
+                                    capture_output=True, text=True, timeout=60)
+            output = result.stdout + result.stderr
+            if result.returncode == 0 or "Unable to find" in output:
+                return result.stdout if result.returncode == 0 else ""
+            wine.settle(1)
+        self.fail(f"reg query {key} {view} failed ({result.returncode}): {output}")
 
     def entries(self):
         """Our uninstall entries in both registry views (Windows lists both to users),
