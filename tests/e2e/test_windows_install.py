@@ -188,7 +188,7 @@ class InstalledProgramTest(unittest.TestCase):
             link = shortcut.read()
         # LinkFlags: HasIconLocation; the icon is the installed program's.
         self.assertTrue(link[0x14] & 0x40 and INSTALLED_PROGRAM.encode("utf-16-le") in link,
-                        "the Start-menu shortcut has not the program's icon")
+                        "the Start-menu shortcut does not carry the program's icon")
 
         # Connected: the panel reads the simulated interface through system32's library.
         program, window = self.start_installed()
