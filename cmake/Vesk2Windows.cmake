@@ -6,6 +6,7 @@
 #   from Debian's sources into <build>/mingw-deps, at the first configure.
 # - The program carries its icons, manifest and version as resources.
 # - tests/windows holds the Windows-only test tools (run under Wine by tests/e2e).
+# - cmake/Vesk2Packaging.cmake makes the installer and the zip (the package target).
 
 set (VESK2_MINGW_DEPS_DIR ${CMAKE_BINARY_DIR}/mingw-deps CACHE PATH
     "Where scripts/build-mingw-deps.sh installed libjpeg, libpng and zlib for Windows")
@@ -45,3 +46,5 @@ option (VESK2_BUILD_WINDOWS_TESTS "Build the Windows test tools run under Wine" 
 if (VESK2_BUILD_WINDOWS_TESTS)
     add_subdirectory (${PROJECT_SOURCE_DIR}/tests/windows ${CMAKE_BINARY_DIR}/tests/windows)
 endif()
+
+include (${PROJECT_SOURCE_DIR}/cmake/Vesk2Packaging.cmake)

@@ -16,6 +16,8 @@ packages=(
     # ---- Windows build and Wine checks (maintained with the Windows build) ----
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     libz-mingw-w64-dev dpkg-dev wine64 icoutils
+    # ---- the Windows install packages (CPack's NSIS generator) and the check that lists them ----
+    nsis p7zip-full
     # ---- benchmarks ----
     libbenchmark-dev
     # ---- static analysis, memcheck and the debugger the shutdown tests hold a thread with ----

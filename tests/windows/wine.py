@@ -32,7 +32,9 @@ WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
 
 # Mono and Gecko are not installed; without this, wineboot offers to download them.
-BASE_ENV = {"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# Without winemenubuilder, a Start-menu shortcut made in a prefix adds no menu entry
+# and icons to the host user's desktop.
+BASE_ENV = {"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe="}
 
 
 def skip_reason():
@@ -52,29 +54,34 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
-def drive_c(*parts):
-    return os.path.join(PREFIX, "drive_c", *parts)
+def drive_c(*parts, prefix=PREFIX):
+    return os.path.join(prefix, "drive_c", *parts)
 
 
-def ensure_prefix():
-    """Makes the Wine prefix unless an earlier run did; safe for parallel test files."""
-    os.makedirs(WIN_BUILD, exist_ok=True)
-    with open(os.path.join(WIN_BUILD, "wineprefix.lock"), "w") as lock:
+def prefix_env(prefix):
+    return dict(BASE_ENV, WINEPREFIX=prefix)
+
+
+def ensure_prefix(prefix=PREFIX):
+    """Makes the Wine prefix unless an earlier run did; safe for parallel test files.
+    Another prefix than the shared one serves a check that needs a fresh Windows."""
+    os.makedirs(os.path.dirname(prefix), exist_ok=True)
+    with open(prefix + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        ready = os.path.join(PREFIX, ".vesk2-ready")
+        ready = os.path.join(prefix, ".vesk2-ready")
         if os.path.exists(ready):
             return
-        shutil.rmtree(PREFIX, ignore_errors=True)
-        env = dict(os.environ, **BASE_ENV)
+        shutil.rmtree(prefix, ignore_errors=True)
+        env = dict(os.environ, **prefix_env(prefix))
         env.pop("DISPLAY", None)
         subprocess.run([WINE, "wineboot", "-i"], env=env, capture_output=True, timeout=300, check=True)
         subprocess.run([WINESERVER, "-w"], env=env, timeout=120, check=False)
         open(ready, "w").close()
 
 
-def end_all_wine_processes():
+def end_all_wine_processes(prefix=PREFIX):
     """Ends every process of the tests' prefix (all of them started by the tests)."""
-    env = dict(os.environ, **BASE_ENV)
+    env = dict(os.environ, **prefix_env(prefix))
     subprocess.run([WINESERVER, "-k"], env=env, capture_output=True, timeout=60, check=False)
     subprocess.run([WINESERVER, "-w"], env=env, capture_output=True, timeout=60, check=False)
 
@@ -88,7 +95,7 @@ class Simulator(harness.Simulator):
         self.session_env = {}
 
     def __call__(self, *arguments, check=True):
-        env = dict(os.environ, **BASE_ENV, **self.session_env, **self.env)
+        env = {**os.environ, **BASE_ENV, **self.session_env, **self.env}
         result = subprocess.run([WINE, SIM_TOOL, *arguments], env=env, capture_output=True, text=True, timeout=60)
         if check and result.returncode != 0:
             raise AssertionError(f"vesk2-sim.exe {' '.join(arguments)} failed ({result.returncode}): {result.stderr}")
@@ -141,18 +148,19 @@ class WineSession:
     processes share the tests' prefix."""
 
     def __init__(self, window_manager=True, width=harness.SCREEN_WIDTH, height=harness.SCREEN_HEIGHT,
-                 virtual_desktop=None):
+                 virtual_desktop=None, prefix=PREFIX):
         """virtual_desktop: (width, height) to run every program of the session in Wine's
         own desktop window of that size, drawn by Wine with its own title bars."""
-        ensure_prefix()
+        self.prefix = prefix
+        ensure_prefix(prefix)
         # One session at a time uses the prefix (test files run in parallel, or two test
         # runs at once): each ends every Wine process of the prefix when it starts and ends.
-        self.lock = open(os.path.join(WIN_BUILD, "wineprefix.session.lock"), "w")
+        self.lock = open(prefix + ".session.lock", "w")
         fcntl.flock(self.lock, fcntl.LOCK_EX)
         # A desktop process left from another display would serve this one wrongly.
-        end_all_wine_processes()
+        end_all_wine_processes(prefix)
         self.x = harness.XSession(window_manager=window_manager, width=width, height=height)
-        self.env = dict(self.x.env, **BASE_ENV)
+        self.env = dict(self.x.env, **prefix_env(prefix))
         self.programs = []
         self.virtual_desktop = virtual_desktop
         # Brings up the wineserver and its desktop process before anything races to start
@@ -171,7 +179,7 @@ class WineSession:
             program.stop()
         if self.virtual_desktop:
             self._reg("delete", "HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/f")
-        end_all_wine_processes()
+        end_all_wine_processes(self.prefix)
         self.x.close()
         fcntl.flock(self.lock, fcntl.LOCK_UN)
         self.lock.close()
