@@ -562,6 +562,15 @@ def combo_item_point(origin, item_id):
 PICK_ATTEMPTS = 5 if os.environ.get("VESK2_CHECKER") else 1
 
 
+def point_and_click(session, x, y):
+    """Moves the pointer onto a pop-up's item, rests there a moment, then clicks, as a
+    user does: JUCE highlights the item under the pointer on a timer, and a click that
+    comes first acts on the item highlighted before, which a slow program shows."""
+    session.run("xdotool", "mousemove", str(x), str(y))
+    time.sleep(scaled(0.1))
+    tap(session, x, y)
+
+
 def pick_combo_item(session, origin, item_id, attempts=PICK_ATTEMPTS):
     """Opens the USB buffer size box and clicks one of its items once the pop-up
     shows it, as a user does."""
@@ -578,7 +587,7 @@ def pick_combo_item(session, origin, item_id, attempts=PICK_ATTEMPTS):
 
         if wait_until(pop_up_drawn, scaled(1.0), 0.05):
             break
-    tap(session, x, y)
+    point_and_click(session, x, y)
 
 
 def slider_end_point(origin, right):

@@ -212,7 +212,7 @@ class PanelTest(SessionTestCase):
         self.session.screenshot("panel-drop-down")
         menu_x, menu_y, _, menu_height = self.session.geometry(menu)
         # Six items of equal height; the last, "23 milliseconds", ends a few pixels above the bottom.
-        self.session.click(menu_x + 60, menu_y + menu_height - menu_height // 12)
+        harness.point_and_click(self.session, menu_x + 60, menu_y + menu_height - menu_height // 12)
 
         self.assertTrue(wait_until(lambda: self.writes(SET_MODE), 5), "nothing was written")
         time.sleep(0.5)
