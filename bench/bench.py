@@ -152,6 +152,25 @@ def resident_kb(pid):
 
 
 # ---------------------------------------------------------------------------
+def interleaved_starts(bin_dir, programs, runs, env, timeout_ms=20000, prefix=()):
+    """{key: {"visible": [...], "painted": [...]}} over runs starts of each program,
+    programs being {key: (program, title, pixels, arguments)}: one unrecorded start
+    of each first, so the files are in the page cache for all that follow, then
+    starts in turns whose order flips every run."""
+    results = {key: {"visible": [], "painted": []} for key in programs}
+    for key, (program, title, pixels, arguments) in programs.items():
+        ProbedProgram(bin_dir, program, title, pixels, env, timeout_ms, prefix, arguments).stop()
+    for run in range(runs):
+        order = list(programs) if run % 2 == 0 else list(reversed(list(programs)))
+        for key in order:
+            program, title, pixels, arguments = programs[key]
+            probed = ProbedProgram(bin_dir, program, title, pixels, env, timeout_ms, prefix, arguments)
+            probed.stop()
+            results[key]["visible"].append(probed.visible_us)
+            results[key]["painted"].append(probed.painted_us)
+    return results
+
+
 def measure_startup(bin_dir, runs, state):
     display = Display()
     programs = {
@@ -159,26 +178,13 @@ def measure_startup(bin_dir, runs, state):
         "minimal": ("vesk2-minimal-window", MINIMAL_TITLE, MINIMAL_PIXELS, ()),
         "minimal_text": ("vesk2-minimal-window", MINIMAL_TITLE, TEXT_PIXELS, ("--draw-text",)),
     }
-    results = {key: {"visible": [], "painted": []} for key in programs}
     try:
-        env = program_env(display, state)
-        # One unrecorded run each first: the files are in the page cache for all that follow.
-        for key, (program, title, pixels, arguments) in programs.items():
-            ProbedProgram(bin_dir, program, title, pixels, env, arguments=arguments).stop()
-        for run in range(runs):
-            order = list(programs) if run % 2 == 0 else list(reversed(list(programs)))
-            for key in order:
-                program, title, pixels, arguments = programs[key]
-                probed = ProbedProgram(bin_dir, program, title, pixels, env, arguments=arguments)
-                probed.stop()
-                results[key]["visible"].append(probed.visible_us)
-                results[key]["painted"].append(probed.painted_us)
+        return interleaved_starts(bin_dir, programs, runs, program_env(display, state))
     finally:
         display.close()
-    return results
 
 
-def measure_windows_startup(bin_dir, windows_bin, runs, folder):
+def measure_windows_startup(bin_dir, windows_bin, runs, state):
     """The Windows build of the program and of the minimal window, each started by
     wine64 under the Linux probe: Wine shows a top-level window as an X window of
     the client area alone, so the probe's pixels are the same as on Linux.
@@ -189,41 +195,31 @@ def measure_windows_startup(bin_dir, windows_bin, runs, folder):
     no run pays for starting it."""
     wine = shutil.which("wine64") or "/usr/lib/wine/wine64"
     wineserver = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    windows_bin = os.path.abspath(windows_bin)
     display = Display()
     env = program_env(display)
     window_manager = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    deadline = time.monotonic() + 20
-    while subprocess.run(["wmctrl", "-m"], env=env, capture_output=True).returncode != 0:
-        if time.monotonic() > deadline:
-            raise RuntimeError("openbox did not start")
-        time.sleep(0.1)
-    env.update(WINEPREFIX=os.path.join(os.path.dirname(os.path.abspath(windows_bin)), "wineprefix-bench"),
+    env.update(WINEPREFIX=os.path.join(os.path.dirname(windows_bin), "wineprefix-bench"),
                WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-               VESK2_SIM_STATE="Z:" + os.path.join(folder, "windows-state").replace("/", "\\"))
-    windows_bin = os.path.abspath(windows_bin)
+               VESK2_SIM_STATE="Z:" + state.replace("/", "\\"))
     programs = {
-        "ours": (os.path.join(windows_bin, "Vesk2ControlPanel.exe"), OURS_TITLE, OURS_PIXELS),
-        "minimal": (os.path.join(windows_bin, "vesk2-minimal-window.exe"), MINIMAL_TITLE, MINIMAL_PIXELS),
+        "ours": (os.path.join(windows_bin, "Vesk2ControlPanel.exe"), OURS_TITLE, OURS_PIXELS, ()),
+        "minimal": (os.path.join(windows_bin, "vesk2-minimal-window.exe"), MINIMAL_TITLE, MINIMAL_PIXELS, ()),
     }
-    results = {key: {"visible": [], "painted": []} for key in programs}
     try:
+        deadline = time.monotonic() + 20
+        while subprocess.run(["wmctrl", "-m"], env=env, capture_output=True).returncode != 0:
+            if time.monotonic() > deadline:
+                raise RuntimeError("openbox did not start")
+            time.sleep(0.1)
         subprocess.run([wine, "wineboot", "-i"], env=env, capture_output=True, timeout=300, check=True)
         subprocess.run([wineserver, "-p"], env=env, check=True)
-        for key, (program, title, pixels) in programs.items():
-            ProbedProgram(bin_dir, program, title, pixels, env, timeout_ms=120000, prefix=(wine,)).stop()
-        for run in range(runs):
-            for key in (programs if run % 2 == 0 else reversed(list(programs))):
-                program, title, pixels = programs[key]
-                probed = ProbedProgram(bin_dir, program, title, pixels, env, timeout_ms=60000, prefix=(wine,))
-                probed.stop()
-                results[key]["visible"].append(probed.visible_us)
-                results[key]["painted"].append(probed.painted_us)
+        return interleaved_starts(bin_dir, programs, runs, env, timeout_ms=120000, prefix=(wine,))
     finally:
         subprocess.run([wineserver, "-k"], env=env, capture_output=True, check=False)
         window_manager.terminate()
         window_manager.wait()
         display.close()
-    return results
 
 
 def measure_startup_breakdown(bin_dir, runs, folder):
@@ -633,7 +629,7 @@ def main():
             cold = measure_cold_text(args.bin, 5, state)
         if "windows" in parts:
             log(f"Windows start-up: {args.runs} interleaved runs of each program under Wine ...")
-            windows = measure_windows_startup(args.bin, args.windows_bin, args.runs, folder)
+            windows = measure_windows_startup(args.bin, args.windows_bin, args.runs, state)
         if "hotplug" in parts:
             log(f"hot-plug: {args.cycles} plug/unplug cycles ...")
             hotplug = measure_hotplug(args.bin, args.cycles, os.path.join(folder, "hotplug"))

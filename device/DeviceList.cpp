@@ -1,6 +1,7 @@
 #include "device/DeviceList.h"
 
 #include "device/CDevChangeNotify.h"
+#include "device/OpenedDevice.h"
 
 namespace
 {
@@ -8,16 +9,12 @@ namespace
     // closed again whatever the mode query gave.
     bool isInUsableUsbMode (uint32_t deviceIndex)
     {
-        TUsbAudioHandle device = 0;
-
-        if (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &device) != TUSBAUDIO_STATUS_SUCCESS)
-            return false;
-
+        const OpenedDevice device (deviceIndex);
         uint32_t mode = 0;
-        const auto status = TUSBAUDIO_GetDeviceUsbMode (device, &mode);
-        TUSBAUDIO_CloseDevice (device);
 
-        return status == TUSBAUDIO_STATUS_SUCCESS && mode == 0;
+        return device.isOpen()
+            && TUSBAUDIO_GetDeviceUsbMode (device.getHandle(), &mode) == TUSBAUDIO_STATUS_SUCCESS
+            && mode == 0;
     }
 
     // More interfaces than any machine can hold on its USB buses. A driver that

@@ -8,7 +8,8 @@
     A device of the driver opened by its index for a few queries, and closed
     exactly once as this object goes, on every way out of its scope.
 
-    Message thread: the panel opens driver index 0 for the minimum ASIO buffer
+    Message thread: a scan opens each device for its USB mode and its
+    properties, and the panel opens driver index 0 for the minimum ASIO buffer
     size and for the latency tooltips' sample rate.
 */
 class OpenedDevice final
@@ -22,6 +23,9 @@ public:
     ~OpenedDevice();
 
     bool isOpen() const noexcept    { return opened; }
+
+    /** The driver's handle while open; 0 otherwise. */
+    TUsbAudioHandle getHandle() const noexcept     { return handle; }
 
     /** The current sample rate; false when the device is not open or the driver fails. */
     bool readCurrentSampleRate (uint32_t& sampleRate) const;

@@ -1,5 +1,7 @@
 #include "device/vhw.h"
 
+#include "device/OpenedDevice.h"
+
 namespace
 {
     // The properties are read through a device opened only for this. If the open or
@@ -7,13 +9,12 @@ namespace
     // and the result says so: nothing in it was reported by the driver.
     bool readProperties (uint32_t deviceIndex, TUsbAudioDeviceProperties& properties)
     {
-        TUsbAudioHandle device = 0;
-
-        if (TUSBAUDIO_OpenDeviceByIndex (deviceIndex, &device) != TUSBAUDIO_STATUS_SUCCESS)
-            return false;
-
-        const auto read = TUSBAUDIO_GetDeviceProperties (device, &properties) == TUSBAUDIO_STATUS_SUCCESS;
-        TUSBAUDIO_CloseDevice (device);
+        const auto read = [&]
+        {
+            const OpenedDevice device (deviceIndex);
+            return device.isOpen()
+                && TUSBAUDIO_GetDeviceProperties (device.getHandle(), &properties) == TUSBAUDIO_STATUS_SUCCESS;
+        }();
 
         if (! read)
             properties = {};

@@ -407,10 +407,6 @@ bool MainWindowContent::clampToMinimumASIOBufferSize (uint32_t& size)
 {
     // The minimum always comes from driver index 0, whichever interface is current.
     const OpenedDevice device (0);
-
-    if (! device.isOpen())
-        return false;
-
     uint32_t sampleRate = 0;
 
     if (! device.readCurrentSampleRate (sampleRate))

@@ -483,12 +483,12 @@ def park_mouse(session):
     time.sleep(0.05)
 
 
-def panel_view(session, origin, name=None):
-    """The panel's regions (see PANEL_REGIONS) as raw pixels, keyed by region name."""
+def panel_view(session, origin, name=None, regions=None):
+    """The panel's regions (PANEL_REGIONS, or those given) as raw pixels, keyed by region name."""
     image = session.screenshot(name)
     x0, y0 = origin
     return {key: image.region(x0 + x, y0 + y, width, height)
-            for key, (x, y, width, height) in PANEL_REGIONS.items()}
+            for key, (x, y, width, height) in (regions or PANEL_REGIONS).items()}
 
 
 def has_dark_pixels(region, limit=96):

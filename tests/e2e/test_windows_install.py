@@ -92,8 +92,6 @@ class PackagesTest(unittest.TestCase):
 class InstalledProgramTest(unittest.TestCase):
     """One fresh Wine prefix for the class; each test installs and leaves it uninstalled."""
 
-    STATUS_LINE = (0, 206, 220, 22)     # the firmware line, or "Vesk 2 not connected"
-
     @classmethod
     def setUpClass(cls):
         wine.end_all_wine_processes(PREFIX)
@@ -167,10 +165,7 @@ class InstalledProgramTest(unittest.TestCase):
         """The firmware line as the program painted it by itself: no repaint is forced."""
         wine.wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 30, 0.2)
         wine.settle(1.5)
-        image = self.session.screenshot(name)
-        x, y = [w for w in self.session.windows() if w["hwnd"] == window["hwnd"]][0]["clientorigin"]
-        area = self.STATUS_LINE
-        return image.region(x + area[0], y + area[1], area[2], area[3])
+        return self.session.panel_view(self.session.client_origin(window), name)["status line"]
 
     def assertEndsWithExitCodeZero(self, program, what):
         self.assertEqual(program.wait(EXIT_TIMEOUT), 0, f"{what}: the panel did not end with exit code 0")

@@ -208,11 +208,6 @@ class DeviceChangeTest(WineTestCase):
     window paint: Wine gives no vertical blank, so what reaches the screen is what the
     program hands to Windows itself, as a user would see it."""
 
-    # Regions of the 500 x 350 panel, relative to the client area: the line that shows the
-    # firmware or "Vesk 2 not connected", the combo box and the slider with its value box,
-    # both drawn faint while disabled.
-    REGIONS = {"status line": (0, 206, 220, 22), "combo box": (225, 95, 250, 21),
-               "slider": (225, 210, 250, 70), "value box": (275, 257, 150, 23)}
     SHOWN_WITHIN = 1.0      # seconds from the notice or the input to the screen
 
     def test_PlugAndUnplugShowOnScreenWithinASecondOfTheDriversNotice(self):
@@ -239,7 +234,7 @@ class DeviceChangeTest(WineTestCase):
         self.sim.clear_log()
         self.sim("plug")
         self.wait_for_view(origin, "POST 1024 1", "windows-plugged-in-again",
-                           lambda view: all(view[name] == connected[name] for name in self.REGIONS))
+                           lambda view: all(view[name] == connected[name] for name in wine.PANEL_REGIONS))
 
     def test_PickAndDragShowOnScreenWithinASecondOfTheInput(self):
         self.start()
@@ -268,16 +263,14 @@ class DeviceChangeTest(WineTestCase):
         self.assertTrue(wine.wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 30),
                         "the panel never painted its driver line")
         wine.settle(1.5)
-        placed = [w for w in self.session.windows() if w["hwnd"] == window["hwnd"]]
-        self.assertEqual(len(placed), 1, "the window went away")
-        return placed[0]["clientorigin"]
+        origin = self.session.client_origin(window)
+        self.assertIsNotNone(origin, "the window went away")
+        return origin
 
     def view(self, origin, name=None):
         """The panel's regions as the screen shows them, and when the screenshot was done."""
-        image = self.session.screenshot(name)
-        done = time.time()
-        return done, {key: image.region(origin[0] + x, origin[1] + y, width, height)
-                      for key, (x, y, width, height) in self.REGIONS.items()}
+        view = self.session.panel_view(origin, name)
+        return time.time(), view
 
     def wait_for_view(self, origin, since, name, shown):
         """Takes screenshots until shown(view) holds and fails unless the first that does

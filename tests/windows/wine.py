@@ -37,6 +37,13 @@ WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
 BASE_ENV = {"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe="}
 
 
+# Regions of the 500 x 350 panel, relative to the client area: the line that shows the
+# firmware or "Vesk 2 not connected", the combo box and the slider with its value box,
+# both drawn faint while disabled.
+PANEL_REGIONS = {"status line": (0, 206, 220, 22), "combo box": (225, 95, 250, 21),
+                 "slider": (225, 210, 250, 70), "value box": (275, 257, 150, 23)}
+
+
 def skip_reason():
     """Why the Windows checks cannot run here, or None."""
     if not os.path.isdir(WIN_BUILD):
@@ -213,6 +220,16 @@ class WineSession:
     def request_close(self, window):
         """Posts WM_CLOSE, the request the system sends when the user closes a window."""
         return self.run_tool(PROBE, "close", window["hwnd"]).returncode == 0
+
+    def client_origin(self, window):
+        """Where the window's client area is now (the window manager may have moved it
+        since it appeared), or None when it went away."""
+        placed = [w for w in self.windows() if w["hwnd"] == window["hwnd"]]
+        return placed[0]["clientorigin"] if len(placed) == 1 else None
+
+    def panel_view(self, origin, name=None):
+        """PANEL_REGIONS as the screen shows them, keyed by region name."""
+        return harness.panel_view(self.x, origin, name, PANEL_REGIONS)
 
     def broadcast(self, text):
         return self.run_tool(BROADCAST, text).returncode
