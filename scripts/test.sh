@@ -67,7 +67,9 @@ echo "== windows build"
 echo "== debug build"
 if build_preset debug; then
     run_ctest "debug: unit tests" --test-dir build/debug -LE e2e -j "$jobs" --output-on-failure --timeout 300
-    run_ctest "debug: end-to-end tests" --test-dir build/debug -L e2e --output-on-failure
+    # The fault matrix runs in full under AddressSanitizer below, which checks
+    # the same pixels and calls with more besides, so the debug run leaves it out.
+    run_ctest "debug: end-to-end tests" --test-dir build/debug -L e2e -E e2e.test_fault_matrix --output-on-failure
 else
     stage_failed "debug"
 fi
@@ -116,11 +118,15 @@ if [ -x build/debug/bin/Vesk2ControlPanel ]; then
         --tool valgrind build/debug tests/e2e/test_application.py tests/e2e/test_fault_matrix.py
 fi
 
+# Every driver call runs on the message thread, so under ThreadSanitizer the
+# fault matrix takes only the rows where another thread takes part: arrivals,
+# which the notification thread posts, and registering and unregistering for them.
+declare -A fault_rows=([asan]="" [tsan]="at arrival|PnpNotification")
 for preset in asan tsan; do
     echo "== $preset build"
     if build_preset "$preset"; then
         run_ctest "$preset: unit tests" --test-dir "build/$preset" -LE e2e -j "$jobs" --output-on-failure --timeout 600
-        run_checked_e2e "$preset: end-to-end files" --tool "$preset" "build/$preset"
+        VESK2_FAULT_ROWS="${fault_rows[$preset]}" run_checked_e2e "$preset: end-to-end files" --tool "$preset" "build/$preset"
     else
         stage_failed "$preset"
     fi
