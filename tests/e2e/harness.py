@@ -70,9 +70,11 @@ class XSession:
     def _start_window_manager(self, attempts=3):
         """openbox, once it frames windows. Now and then, on a display just
         started, it could not open the display and ended at once; it is then
-        started again."""
+        started again, after a moment."""
         said = []
-        for _ in range(attempts):
+        for attempt in range(attempts):
+            if attempt:
+                time.sleep(1)
             self.logs.append(tempfile.TemporaryFile())
             log = self.logs[-1]
             self.window_manager = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
