@@ -194,12 +194,15 @@ class XSession:
             xwd = os.path.join(folder, "screen.xwd")
             # Where windows differ in visual (Wine's pop-ups), xwd walks the window
             # tree, and a window that goes away meanwhile fails it: it is taken again.
-            for attempt in range(3):
+            # Wine makes and drops several windows as a pop-up opens, so a few tries
+            # in a row can all fail; a short pause between them lets that settle.
+            for attempt in range(10):
                 taken = self.run("xwd", "-root", "-silent", "-out", xwd, check=False)
                 if taken.returncode == 0:
                     break
+                time.sleep(0.02)
             else:
-                raise AssertionError(f"xwd failed three times: {taken.stderr.strip()}")
+                raise AssertionError(f"xwd failed ten times: {taken.stderr.strip()}")
             ppm = subprocess.run(["convert", xwd, "ppm:-"], capture_output=True, check=True).stdout
             image = Image.from_ppm(ppm)
             if name:
@@ -558,9 +561,9 @@ def combo_item_point(origin, item_id):
     return origin[0] + 300, origin[1] + 117 + 19 * index + 9
 
 
-# A program slowed by a checking tool (ThreadSanitizer above all) now and then
-# closes the combo box's pop-up as soon as it shows it, or shows none; a user then
-# clicks again. The plain program gets no second click.
+# A program slowed by a checking tool (ThreadSanitizer above all), or run under
+# Wine, now and then closes the combo box's pop-up as soon as it shows it, or shows
+# none; a user then clicks again. The plain Linux program gets no second click.
 PICK_ATTEMPTS = 5 if os.environ.get("VESK2_CHECKER") else 1
 
 
@@ -590,6 +593,18 @@ def pick_combo_item(session, origin, item_id, attempts=PICK_ATTEMPTS):
         if wait_until(pop_up_drawn, scaled(1.0), 0.05):
             break
     point_and_click(session, x, y)
+
+
+def pick_until_written(session, sim, origin, item_id, attempts=PICK_ATTEMPTS):
+    """Picks item_id, and again while the pick reaches no driver call (see
+    PICK_ATTEMPTS). The time of the click that wrote, or None."""
+    for _ in range(attempts):
+        mark = len(sim.calls())
+        pick_combo_item(session, origin, item_id)
+        clicked = time.time()
+        if wait_until(lambda: WRITE_FUNCTIONS[0] in [name for _, name, _ in calls_after(sim, mark)], scaled(2)):
+            return clicked
+    return None
 
 
 def slider_end_point(origin, right):

@@ -156,16 +156,6 @@ class FaultMatrixTest(SessionTestCase):
         self.assertIsNotNone(view, "the program ended or never settled")
         return view
 
-    def pick(self, session, sim, origin):
-        """Picks PICKED_MODE, and again while the pick reaches no driver call (only
-        under a checking tool: see harness.PICK_ATTEMPTS)."""
-        for _ in range(harness.PICK_ATTEMPTS):
-            mark = len(sim.calls())
-            harness.pick_combo_item(session, origin, PICKED_MODE)
-            if harness.wait_until(lambda: SET_STREAM in [name for _, name, _ in harness.calls_after(sim, mark)],
-                                  scaled(2)):
-                return
-
     def reference_view(self, *setup):
         """The panel of the healthy program after the given vesk2-sim commands."""
         sim = Simulator()
@@ -316,7 +306,7 @@ class FaultMatrixTest(SessionTestCase):
             view = self.settle(session, sim, program, origin, painted_after=mark)
         elif r.moment == ACTION:
             sim(*fail)
-            self.pick(session, sim, origin)
+            harness.pick_until_written(session, sim, origin, PICKED_MODE)
             self.settle(session, sim, program, origin)
             harness.click_slider_end(session, origin, right=True)
             view = self.settle(session, sim, program, origin)
