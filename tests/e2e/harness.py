@@ -567,12 +567,18 @@ def combo_item_point(origin, item_id):
 PICK_ATTEMPTS = 5 if os.environ.get("VESK2_CHECKER") else 1
 
 
-def point_and_click(session, x, y):
-    """Moves the pointer onto a pop-up's item, rests there a moment, then clicks, as a
-    user does: JUCE highlights the item under the pointer on a timer, and a click that
-    comes first acts on the item highlighted before, which a slow program shows."""
+def rest_pointer(session, x, y):
+    """Moves the pointer to (x, y) and rests there a moment before any press, as a
+    user's does, so that a slow program has taken in where the pointer is."""
     session.run("xdotool", "mousemove", str(x), str(y))
     time.sleep(scaled(0.1))
+
+
+def point_and_click(session, x, y):
+    """Moves the pointer onto a pop-up's item, rests there, then clicks: JUCE
+    highlights the item under the pointer on a timer, and a click that comes first
+    acts on the item highlighted before, which a slow program shows."""
+    rest_pointer(session, x, y)
     tap(session, x, y)
 
 
@@ -602,7 +608,8 @@ def pick_until_written(session, sim, origin, item_id, attempts=PICK_ATTEMPTS):
         mark = len(sim.calls())
         pick_combo_item(session, origin, item_id)
         clicked = time.time()
-        if wait_until(lambda: WRITE_FUNCTIONS[0] in [name for _, name, _ in calls_after(sim, mark)], scaled(2)):
+        if wait_until(lambda: any(name == "TUSBAUDIO_SetUsbStreamingMode"
+                                  for _, name, _ in calls_after(sim, mark)), scaled(2)):
             return clicked
     return None
 

@@ -232,10 +232,7 @@ class PanelTest(SessionTestCase):
         thumb_y = screen.y + SLIDER_TRACK[1] + SLIDER_TRACK[3] // 2
         x0 = screen.x + round(start_x)
 
-        # The pointer rests on the thumb before the press, as a user's does, so that
-        # a program slowed by a checking tool has taken in where it is.
-        self.session.run("xdotool", "mousemove", "--sync", str(x0), str(thumb_y))
-        time.sleep(harness.scaled(0.1))
+        harness.rest_pointer(self.session, x0, thumb_y)
         self.session.run("xdotool", "mousedown", "1")
         for step in range(1, 9):
             self.session.run("xdotool", "mousemove", "--sync", str(x0 + 8 * step), str(thumb_y))
@@ -244,8 +241,8 @@ class PanelTest(SessionTestCase):
         self.assertEqual(self.writes(SET_SIZE), [], "the drag wrote before its release")
         self.session.run("xdotool", "mouseup", "1")
 
-        self.assertTrue(wait_until(lambda: self.writes(SET_SIZE), 5),
-                        f"the release wrote nothing; thumb pressed at {start_x}, now at {self.screen().thumb_x()}")
+        if not wait_until(lambda: self.writes(SET_SIZE), 5):
+            self.fail(f"the release wrote nothing; thumb pressed at {start_x}, now at {self.screen().thumb_x()}")
         time.sleep(0.5)
         written = self.writes(SET_SIZE)
         self.assertEqual(len(written), 1)

@@ -41,7 +41,7 @@ BASE_ENV = {"WINEPREFIX": PREFIX, "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "msco
 # firmware or "Vesk 2 not connected", the combo box and the slider with its value box,
 # both drawn faint while disabled.
 PANEL_REGIONS = {"status line": (0, 206, 220, 22), "combo box": (225, 95, 250, 21),
-                 "combo text": (228, 98, 226, 15),      # clear of the focus outline
+                 "combo text": harness.PANEL_REGIONS["combo"],      # clear of the focus outline
                  "slider": (225, 210, 250, 70), "value box": (275, 257, 150, 23)}
 
 
