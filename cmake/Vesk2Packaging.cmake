@@ -1,10 +1,27 @@
 # The packages users get, made by `cmake --build --preset windows --target package`:
-# an NSIS installer and a zip, both holding the program alone. The stand-in
+# an NSIS installer and a zip, both holding the program and its licence. The stand-in
 # tusbaudioapi.dll must never ship: Windows loads a DLL beside the program before the
 # one the driver installs into system32, so a user would get the simulated interface.
-# Only the program has an install rule, and the packages hold what the rules install.
+# Only the program and the licence have install rules, and the packages hold what the
+# rules install.
+#
+# Signing: with VESK2_SIGN_PKCS12 and VESK2_SIGN_PASSWORD in the environment of the
+# package build (or of cpack run on its own), and optionally VESK2_SIGN_TIMESTAMP_URL,
+# the program is signed before it goes into either package, and the uninstaller and the
+# installer as makensis writes them (cmake/sign-windows-executable.sh).
+
+set (VESK2_SIGN_SCRIPT ${PROJECT_SOURCE_DIR}/cmake/sign-windows-executable.sh)
 
 install (TARGETS Vesk2ControlPanel RUNTIME DESTINATION .)
+# After the strip that CPACK_STRIP_FILES makes part of the install: a signature covers
+# the file as it ships.
+install (CODE "
+    execute_process (COMMAND bash [[${VESK2_SIGN_SCRIPT}]] \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/$<TARGET_FILE_NAME:Vesk2ControlPanel>\"
+                     RESULT_VARIABLE vesk2_signed)
+    if (NOT vesk2_signed EQUAL 0)
+        message (FATAL_ERROR \"Signing $<TARGET_FILE_NAME:Vesk2ControlPanel> failed\")
+    endif()")
+install (FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 # Without the debugging information the release build carries (some 4 of its 9 MB).
 set (CPACK_STRIP_FILES ON)
 
@@ -19,8 +36,10 @@ set (CPACK_PACKAGE_INSTALL_DIRECTORY "Vesk 2 Control Panel")
 # No version in the key: a newer installer finds the older one's entry and replaces it.
 set (CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Vesk 2 Control Panel")
 set (CPACK_SYSTEM_NAME win64)
-# The interactive installer shows it; CPack would show a generic text of its own.
 set (CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+
+# Our own installer script (cmake/nsis/NSIS.template.in), in place of CPack's.
+list (PREPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/cmake/nsis)
 
 # NSIS installers are 32-bit programs unless built for amd64; a 32-bit one would see
 # the registry's 32-bit view and could not start where only 64-bit Windows programs
@@ -31,20 +50,30 @@ set (CPACK_NSIS_PACKAGE_NAME "Vesk 2 Control Panel")
 set (CPACK_NSIS_DISPLAY_NAME "Vesk 2 Control Panel")
 set (CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/Vesk2ControlPanel.ico)
 set (CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/Vesk2ControlPanel.ico)
-set (CPACK_NSIS_INSTALLED_ICON_NAME Vesk2ControlPanel.exe)
-set (CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 
-set (CPACK_NSIS_CREATE_ICONS_EXTRA
-    "  CreateShortCut '$SMPROGRAMS\\$STARTMENU_FOLDER\\Vesk 2 Control Panel.lnk' '$INSTDIR\\Vesk2ControlPanel.exe' '' '$INSTDIR\\Vesk2ControlPanel.exe' 0")
-# CPack's uninstaller deletes Software\<vendor>\<key> but leaves the vendor's key; this
-# runs after that.
-set (CPACK_NSIS_DELETE_ICONS_EXTRA
-    "  Delete '$SMPROGRAMS\\$MUI_TEMP\\Vesk 2 Control Panel.lnk'\n  DeleteRegKey /ifempty SHCTX 'Software\\Vesk'")
+# The text a running panel quits on, sent through JUCE's broadcast, which carries it as
+# UTF-32: the installer script builds it from these code units.
+set (vesk2_exitall_text "Vesk 2 Control Panel/-exitall")
+string (LENGTH "${vesk2_exitall_text}" vesk2_length)
+math (EXPR vesk2_last "${vesk2_length} - 1")
+set (vesk2_exitall_units "")
+foreach (index RANGE ${vesk2_last})
+    string (SUBSTRING "${vesk2_exitall_text}" ${index} 1 vesk2_character)
+    string (HEX "${vesk2_character}" vesk2_hex)
+    math (EXPR vesk2_code "0x${vesk2_hex}")
+    string (APPEND vesk2_exitall_units "i ${vesk2_code}, ")
+endforeach()
+math (EXPR vesk2_exitall_bytes "(${vesk2_length} + 1) * 4")
 
-# A running panel keeps its files in use: both the installer and the uninstaller close
-# every one first.
-set (CPACK_NSIS_DEFINES "  Target amd64-unicode\n  !include '${PROJECT_SOURCE_DIR}/cmake/Vesk2ClosePanels.nsh'")
-set (CPACK_NSIS_EXTRA_PREINSTALL_COMMANDS "  Call Vesk2ClosePanels")
-set (CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS "  Call un.Vesk2ClosePanels")
+set (CPACK_NSIS_DEFINES "Target amd64-unicode
+!addincludedir '${PROJECT_SOURCE_DIR}/cmake/nsis'
+!define VESK2_PROGRAM 'Vesk2ControlPanel.exe'
+!define VESK2_EXITALL_UTF32 '${vesk2_exitall_units}i 0'
+!define VESK2_EXITALL_BYTES ${vesk2_exitall_bytes}
+!uninstfinalize 'bash \"${VESK2_SIGN_SCRIPT}\" \"%1\"' = 0
+!finalize 'bash \"${VESK2_SIGN_SCRIPT}\" \"%1\"' = 0")
+
+# Says once per package run whether the packages come out signed.
+set (CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/Vesk2CPackSigning.cmake)
 
 include (CPack)

@@ -10,7 +10,7 @@ packages=(
     libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev libfreetype-dev
     fonts-dejavu-core
     # the tests
-    libgtest-dev libgmock-dev python3
+    libgtest-dev libgmock-dev python3 python3-pytest python3-pytest-xdist python3-pytest-timeout python3-pil
     xvfb openbox wmctrl xdotool xclip x11-apps x11-utils imagemagick
     clang libclang-rt-14-dev
     # ---- Windows build and Wine checks (maintained with the Windows build) ----
@@ -18,6 +18,8 @@ packages=(
     libz-mingw-w64-dev dpkg-dev wine64 icoutils
     # ---- the Windows install packages (CPack's NSIS generator) and the check that lists them ----
     nsis p7zip-full
+    # ---- signing a release, and the throwaway certificate the test command signs with ----
+    osslsigncode openssl
     # ---- benchmarks ----
     libbenchmark-dev
     # ---- static analysis, memcheck and the debugger the shutdown tests hold a thread with ----

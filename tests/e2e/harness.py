@@ -582,9 +582,9 @@ def point_and_click(session, x, y):
     tap(session, x, y)
 
 
-def pick_combo_item(session, origin, item_id, attempts=PICK_ATTEMPTS):
-    """Opens the USB buffer size box and clicks one of its items once the pop-up
-    shows it, as a user does."""
+def open_combo_popup(session, origin, item_id=COMBO_ITEM_IDS[-1], attempts=PICK_ATTEMPTS):
+    """Clicks the USB buffer size box, and again (see PICK_ATTEMPTS) until its pop-up
+    shows the item with item_id; True once it does."""
     x, y = combo_item_point(origin, item_id)
     item_area = lambda: session.screenshot().region(x - 60, y - 8, 120, 16)
     closed = item_area()
@@ -597,8 +597,15 @@ def pick_combo_item(session, origin, item_id, attempts=PICK_ATTEMPTS):
             return len(shown) >= 2 and shown[-1] == shown[-2] != closed
 
         if wait_until(pop_up_drawn, scaled(1.0), 0.05):
-            break
-    point_and_click(session, x, y)
+            return True
+    return False
+
+
+def pick_combo_item(session, origin, item_id, attempts=PICK_ATTEMPTS):
+    """Opens the USB buffer size box and clicks one of its items once the pop-up
+    shows it, as a user does."""
+    open_combo_popup(session, origin, item_id, attempts)
+    point_and_click(session, *combo_item_point(origin, item_id))
 
 
 def pick_until_written(session, sim, origin, item_id, attempts=PICK_ATTEMPTS):

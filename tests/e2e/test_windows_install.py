@@ -1,12 +1,18 @@
-"""The Windows packages as users get them: what the installer and the zip hold, and the
-installed program under Wine in a Windows of its own (a fresh prefix each run), with
-the driver's library where the driver installs it, system32, and none beside the
-program. Installs, upgrades and uninstalls are silent (/S), as a deployment runs them.
+"""The Windows packages as users get them: what the installer and the zip hold, their
+signatures, and the installed program under Wine in a Windows of its own (a fresh
+prefix each run), with the driver's library where the driver installs it, system32,
+and none beside the program. Installs, upgrades and uninstalls are silent (/S), as a
+deployment runs them, but for the check that the interactive installer changes nothing
+before the user agrees.
+
+The upgrade checks install a release made here: the next patch version, signed with a
+throwaway self-signed code-signing certificate, as `cpack` run on its own makes it.
 
 Needs the Windows build with its packages (cmake --build --preset windows --target
-package), wine64 and 7z; skipped otherwise.
+package), wine64, 7z, openssl and osslsigncode; skipped otherwise.
 """
 
+import hashlib
 import os
 import re
 import shutil
@@ -21,18 +27,22 @@ import wine  # noqa: E402
 
 START_TIMEOUT = 60
 EXIT_TIMEOUT = 30
+# Every panel is asked to end within 30 s; the rest is the install itself.
+UPGRADE_TIMEOUT = 60
 
 PREFIX = os.path.join(wine.WIN_BUILD, "wineprefix-install")
 CPACK_CONFIG = os.path.join(wine.WIN_BUILD, "CPackConfig.cmake")
+NAME = "Vesk 2 Control Panel"
 # What a 64-bit Windows shows its users: the 64-bit Program Files and registry view.
-INSTALL_DIR = wine.drive_c("Program Files", "Vesk 2 Control Panel", prefix=PREFIX)
-INSTALLED_PROGRAM = "C:\\Program Files\\Vesk 2 Control Panel\\Vesk2ControlPanel.exe"
-UNINSTALLER = "C:\\Program Files\\Vesk 2 Control Panel\\Uninstall.exe"
-START_MENU = wine.drive_c("ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", "Vesk 2 Control Panel",
-                          prefix=PREFIX)
+DEFAULT_FOLDER = "C:\\Program Files\\Vesk 2 Control Panel"
+# Where an administrator chose to put it: an upgrade must keep it there.
+CHOSEN_FOLDER = "C:\\Tools\\Vesk2Panel"
+PROGRAMS_MENU = wine.drive_c("ProgramData", "Microsoft", "Windows", "Start Menu", "Programs", prefix=PREFIX)
 UNINSTALL_KEYS = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 # Never shipped: the stand-in driver would be loaded instead of the user's own.
-NOT_SHIPPED = {"tusbaudioapi.dll", "vesk2-sim.exe", "vesk2-broadcast.exe", "vesk2-winprobe.exe"}
+NOT_SHIPPED = {"tusbaudioapi.dll", "vesk2-sim.exe", "vesk2-broadcast.exe", "vesk2-winprobe.exe", "vesk2-uiawalk.exe"}
+INSTALLED_FILES = ["LICENSE", "Uninstall.exe", "Vesk2ControlPanel.exe"]
+RT_MANIFEST = 24
 
 
 def cpack_setting(name):
@@ -56,8 +66,9 @@ def skip_reason():
         return reason
     if not packages():
         return "no packages in the Windows build (cmake --build --preset windows --target package)"
-    if not shutil.which("7z"):
-        return "7z is not installed (scripts/install-deps.sh)"
+    for tool in ("7z", "openssl", "osslsigncode"):
+        if not shutil.which(tool):
+            return f"{tool} is not installed (scripts/install-deps.sh)"
     return None
 
 
@@ -72,20 +83,96 @@ def package_files(path):
                   if folder != "+")
 
 
+def extract(package, name, folder):
+    """One file of a package, extracted into a folder of its own."""
+    target = os.path.join(folder, os.path.basename(package) + ".files")
+    subprocess.run(["7z", "e", "-y", "-r", f"-o{target}", package, name], capture_output=True, check=True)
+    return os.path.join(target, name)
+
+
+def signature_check(path, certificate):
+    """osslsigncode's verdict on the file's signature against the certificate: (ok, output)."""
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", certificate, "-in", path],
+                            capture_output=True, text=True, timeout=60)
+    output = result.stdout + result.stderr
+    return result.returncode == 0 and "Signature verification: ok" in output, output
+
+
+class SignedRelease:
+    """The next patch version's packages, signed by a certificate made for the run."""
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="vesk2-release-")
+        self.certificate = os.path.join(self.folder, "certificate.pem")
+        key, bundle = os.path.join(self.folder, "key.pem"), os.path.join(self.folder, "signing.p12")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Vesk 2 test signing", "-keyout", key, "-out", self.certificate,
+                        "-addext", "keyUsage=critical,digitalSignature",
+                        "-addext", "extendedKeyUsage=codeSigning"], capture_output=True, check=True)
+        subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", self.certificate, "-out", bundle,
+                        "-passout", "pass:throwaway"], capture_output=True, check=True)
+
+        major, minor, patch = cpack_setting("CPACK_PACKAGE_VERSION").split(".")
+        self.version = f"{major}.{minor}.{int(patch) + 1}"
+        output = os.path.join(self.folder, "packages")
+        env = dict(os.environ, VESK2_SIGN_PKCS12=bundle, VESK2_SIGN_PASSWORD="throwaway")
+        self.made = subprocess.run(["cpack", "--config", CPACK_CONFIG, "-D", f"CPACK_PACKAGE_VERSION={self.version}",
+                                    "-B", output], env=env, capture_output=True, text=True, timeout=300)
+        made = {os.path.splitext(name)[1]: os.path.join(output, name)
+                for name in os.listdir(output) if name.endswith((".exe", ".zip"))}
+        self.installer, self.archive = made.get(".exe"), made.get(".zip")
+
+    def remove(self):
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+release = None
+
+
+def setUpModule():
+    global release
+    if not SKIP:
+        release = SignedRelease()
+
+
+def tearDownModule():
+    if release:
+        release.remove()
+
+
 @unittest.skipIf(SKIP, SKIP or "")
 class PackagesTest(unittest.TestCase):
 
-    def test_PackagesHoldTheProgramAlone(self):
-        installer, archive = packages()
-        installer_files = package_files(installer)
-        zip_files = package_files(archive)
-        for name, files in (("installer", installer_files), ("zip", zip_files)):
-            shipped = {os.path.basename(path.replace("\\", "/")).lower() for path in files}
-            self.assertFalse(shipped & NOT_SHIPPED, f"the {name} holds {shipped & NOT_SHIPPED}: {files}")
-        # The installer's own parts are NSIS's plug-ins and the uninstaller it writes.
-        payload = [path for path in installer_files if not path.startswith("$PLUGINSDIR")]
-        self.assertEqual(payload, ["Uninstall.exe", "Vesk2ControlPanel.exe"])
-        self.assertEqual([os.path.basename(path) for path in zip_files], ["Vesk2ControlPanel.exe"])
+    def setUp(self):
+        self.assertEqual(release.made.returncode, 0, release.made.stdout[-2000:] + release.made.stderr[-2000:])
+
+    def test_PackagesHoldTheProgramAndItsLicenceAlone(self):
+        for installer, archive in (packages(), (release.installer, release.archive)):
+            installer_files = package_files(installer)
+            zip_files = package_files(archive)
+            for name, files in (("installer", installer_files), ("zip", zip_files)):
+                shipped = {os.path.basename(path.replace("\\", "/")).lower() for path in files}
+                self.assertFalse(shipped & NOT_SHIPPED, f"the {name} holds {shipped & NOT_SHIPPED}: {files}")
+            # The installer's own parts are NSIS's plug-ins and the uninstaller it writes.
+            payload = [path for path in installer_files if not path.startswith("$PLUGINSDIR")]
+            self.assertEqual(payload, INSTALLED_FILES)
+            self.assertEqual([os.path.basename(path) for path in zip_files], ["LICENSE", "Vesk2ControlPanel.exe"])
+
+    def test_ReleaseIsSignedThroughoutAndAPlainBuildSaysItIsNot(self):
+        self.assertIn("Packages signed with", release.made.stdout)
+        with tempfile.TemporaryDirectory() as folder:
+            signed = {"the installer": release.installer,
+                      "the uninstaller": extract(release.installer, "Uninstall.exe", folder),
+                      "the installer's program": extract(release.installer, "Vesk2ControlPanel.exe", folder),
+                      "the zip's program": extract(release.archive, "Vesk2ControlPanel.exe", folder)}
+            for what, path in signed.items():
+                ok, output = signature_check(path, release.certificate)
+                self.assertTrue(ok, f"{what} carries no valid signature by the certificate:\n{output}")
+
+            # Without the certificate's variables the packages come out unsigned.
+            plain = extract(packages()[0], "Vesk2ControlPanel.exe", folder)
+            for what, path in (("the plain installer", packages()[0]), ("its program", plain)):
+                self.assertFalse(signature_check(path, release.certificate)[0], f"{what} is signed")
 
 
 @unittest.skipIf(SKIP, SKIP or "")
@@ -109,20 +196,36 @@ class InstalledProgramTest(unittest.TestCase):
         shutil.rmtree(PREFIX, ignore_errors=True)
 
     def setUp(self):
+        self.assertEqual(release.made.returncode, 0, release.made.stdout[-2000:] + release.made.stderr[-2000:])
         self.sim = wine.Simulator()
         self.sim.session_env = {"WINEPREFIX": PREFIX}
+        self.helpers = []
 
     def tearDown(self):
         for program in self.session.programs:
             program.stop()
         self.session.programs.clear()
-        if os.path.exists(INSTALL_DIR):
-            self.session.run_tool(UNINSTALLER, "/S")
-            wine.wait_until(lambda: not os.path.exists(INSTALL_DIR), 30, 0.2)
+        for helper in self.helpers:
+            helper.kill()
+            helper.wait()
+        for folder in (DEFAULT_FOLDER, CHOSEN_FOLDER):
+            if os.path.exists(self.host_path(folder)):
+                self.session.run_tool(folder + "\\Uninstall.exe", "/S")
+                wine.wait_until(lambda: not os.path.exists(self.host_path(folder)), 30, 0.2)
         self.sim.remove()
 
-    def install(self, installer):
-        result = self.session.run_tool(installer, "/S", timeout=120)
+    @staticmethod
+    def host_path(windows_path):
+        return wine.drive_c(*windows_path.split("\\")[1:], prefix=PREFIX)
+
+    def run_silently(self, installer, *arguments):
+        try:
+            return self.session.run_tool(installer, "/S", *arguments, timeout=UPGRADE_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            self.fail(f"{os.path.basename(installer)} /S did not end within {UPGRADE_TIMEOUT} s")
+
+    def install(self, installer, *arguments):
+        result = self.run_silently(installer, *arguments)
         self.assertEqual(result.returncode, 0, f"{os.path.basename(installer)} /S failed: {result.stderr[-500:]}")
 
     def registry(self, key, view):
@@ -144,14 +247,19 @@ class InstalledProgramTest(unittest.TestCase):
         for view in ("/reg:64", "/reg:32"):
             keys = re.split(r"\n(?=HKEY_)", self.registry(UNINSTALL_KEYS, view))
             values = [dict(re.findall(r"^ {4}(\S+) {4}REG_\w+ {4}(.*)$", key, re.M)) for key in keys]
-            found[view] = [v for v in values if v.get("DisplayName") == "Vesk 2 Control Panel"]
+            found[view] = [v for v in values if v.get("DisplayName") == NAME]
         return found
 
-    def start_installed(self):
+    def versions_installed(self):
+        entries = self.entries()
+        self.assertEqual(entries["/reg:32"], [])
+        return [entry.get("DisplayVersion") for entry in entries["/reg:64"]]
+
+    def start_installed(self, folder=DEFAULT_FOLDER):
         """The installed program, and its window once it has its native title bar (JUCE
         makes the window again for it)."""
         before = {window["hwnd"] for window in self.session.windows()}
-        program = self.session.start(self.sim, executable=INSTALLED_PROGRAM)
+        program = self.session.start(self.sim, executable=folder + "\\Vesk2ControlPanel.exe")
 
         def new_window():
             found = [window for window in self.session.windows() if window["hwnd"] not in before]
@@ -161,29 +269,69 @@ class InstalledProgramTest(unittest.TestCase):
         self.assertTrue(windows, f"the installed program opened no window; calls: {self.sim.call_names()}")
         return program, windows[0]
 
+    def painted_origin(self, window):
+        """Where the window's client area is, once the panel has painted by itself."""
+        self.assertTrue(wine.wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 30, 0.2),
+                        "the panel never painted its driver line")
+        wine.settle(1.5)
+        origin = self.session.client_origin(window)
+        self.assertIsNotNone(origin, "the window went away")
+        return origin
+
     def status_line(self, window, name):
         """The firmware line as the program painted it by itself: no repaint is forced."""
-        wine.wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 30, 0.2)
-        wine.settle(1.5)
-        return self.session.panel_view(self.session.client_origin(window), name)["status line"]
+        return self.session.panel_view(self.painted_origin(window), name)["status line"]
+
+    def program_digest(self):
+        with open(self.host_path(DEFAULT_FOLDER + "\\Vesk2ControlPanel.exe"), "rb") as program:
+            return hashlib.sha256(program.read()).hexdigest()
+
+    def start_helper(self, *arguments, ready):
+        """vesk2-winprobe doing something beside the installer; returns once it printed ready."""
+        helper = subprocess.Popen([wine.WINE, wine.PROBE, *arguments], env=self.session.env, text=True,
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.helpers.append(helper)
+        said = helper.stdout.readline().strip()
+        self.assertEqual(said, ready, f"vesk2-winprobe {' '.join(arguments)}: {helper.stderr.read() if not said else ''}")
+        return helper
 
     def assertEndsWithExitCodeZero(self, program, what):
         self.assertEqual(program.wait(EXIT_TIMEOUT), 0, f"{what}: the panel did not end with exit code 0")
 
-    def test_InstalledProgramRunsOnTheDriverInSystem32AndUninstallsWhileRunning(self):
+    def test_InstalledProgramRunsOnTheDriverInSystem32AndOnlyOurPanelsAreClosed(self):
+        # Another program's window that happens to bear the panel's title.
+        foreign = self.start_helper("window", NAME, ready="shown")
         self.install(self.installer)
-        self.assertEqual(sorted(os.listdir(INSTALL_DIR)), ["Uninstall.exe", "Vesk2ControlPanel.exe"])
-        self.assertFalse(os.path.exists(wine.drive_c("Program Files (x86)", "Vesk 2 Control Panel", prefix=PREFIX)))
-        entries = self.entries()
-        self.assertEqual(entries["/reg:32"], [])
-        self.assertEqual(len(entries["/reg:64"]), 1, entries)
-        entry = entries["/reg:64"][0]
-        self.assertEqual((entry.get("DisplayVersion"), entry.get("DisplayIcon")), (self.version, INSTALLED_PROGRAM))
-        with open(os.path.join(START_MENU, "Vesk 2 Control Panel.lnk"), "rb") as shortcut:
+        self.assertIsNone(foreign.poll(), "the installer closed another program's window")
+        folder = self.host_path(DEFAULT_FOLDER)
+        self.assertEqual(sorted(os.listdir(folder)), INSTALLED_FILES)
+        self.assertFalse(os.path.exists(wine.drive_c("Program Files (x86)", NAME, prefix=PREFIX)))
+        (entry,) = self.entries()["/reg:64"]
+        major, minor, _ = self.version.split(".")
+        program = DEFAULT_FOLDER + "\\Vesk2ControlPanel.exe"
+        uninstaller = f'"{DEFAULT_FOLDER}\\Uninstall.exe"'
+        self.assertEqual({key: entry.get(key) for key in ("DisplayVersion", "DisplayIcon", "InstallLocation",
+                                                          "UninstallString", "QuietUninstallString",
+                                                          "VersionMajor", "VersionMinor")},
+                         {"DisplayVersion": self.version, "DisplayIcon": program, "InstallLocation": DEFAULT_FOLDER,
+                          "UninstallString": uninstaller, "QuietUninstallString": uninstaller + " /S",
+                          "VersionMajor": hex(int(major)), "VersionMinor": hex(int(minor))})
+        size = sum(os.path.getsize(os.path.join(folder, name)) for name in INSTALLED_FILES)
+        self.assertIn(int(entry.get("EstimatedSize", "0"), 16), (size // 1024, (size + 1023) // 1024),
+                      f"EstimatedSize for {size} bytes")
+        # One shortcut at the top of the common Programs menu; uninstalling is Windows' own.
+        self.assertEqual([name for name in os.listdir(PROGRAMS_MENU) if "Vesk" in name], [NAME + ".lnk"])
+        with open(os.path.join(PROGRAMS_MENU, NAME + ".lnk"), "rb") as shortcut:
             link = shortcut.read()
         # LinkFlags: HasIconLocation; the icon is the installed program's.
-        self.assertTrue(link[0x14] & 0x40 and INSTALLED_PROGRAM.encode("utf-16-le") in link,
+        self.assertTrue(link[0x14] & 0x40 and program.encode("utf-16-le") in link,
                         "the Start-menu shortcut does not carry the program's icon")
+        with open(os.path.join(wine.ROOT, "LICENSE"), "rb") as source, \
+                open(os.path.join(folder, "LICENSE"), "rb") as installed:
+            self.assertEqual(installed.read(), source.read(), "the installed LICENSE is not the project's")
+        manifest = lambda path: subprocess.run(["wrestool", "-x", f"--type={RT_MANIFEST}", path],
+                                               capture_output=True, check=True).stdout
+        self.assertEqual(manifest(os.path.join(folder, "Vesk2ControlPanel.exe")), manifest(wine.PROGRAM))
 
         # Connected: the panel reads the simulated interface through system32's library.
         program, window = self.start_installed()
@@ -200,34 +348,73 @@ class InstalledProgramTest(unittest.TestCase):
 
         # Every running panel is closed, not only the first window found.
         second, _ = self.start_installed()
-        result = self.session.run_tool(UNINSTALLER, "/S")
+        result = self.session.run_tool(DEFAULT_FOLDER + "\\Uninstall.exe", "/S")
         self.assertEqual(result.returncode, 0)
         self.assertEndsWithExitCodeZero(program, "the uninstaller")
         self.assertEndsWithExitCodeZero(second, "the uninstaller, a second panel")
         # The uninstaller runs on from a copy of itself in %TEMP%.
-        self.assertTrue(wine.wait_until(lambda: not os.path.exists(INSTALL_DIR), 30, 0.2),
-                        f"left after uninstalling: {os.listdir(INSTALL_DIR) if os.path.exists(INSTALL_DIR) else []}")
-        self.assertFalse(os.path.exists(START_MENU), "the Start-menu shortcut is left")
+        self.assertTrue(wine.wait_until(lambda: not os.path.exists(folder), 30, 0.2),
+                        f"left after uninstalling: {os.listdir(folder) if os.path.exists(folder) else []}")
+        self.assertEqual([name for name in os.listdir(PROGRAMS_MENU) if "Vesk" in name], [],
+                         "the Start-menu shortcut is left")
         self.assertEqual(self.entries(), {"/reg:64": [], "/reg:32": []})
         self.assertEqual(self.registry("HKLM\\Software\\Vesk", "/reg:64"), "", "the installer's own key is left")
+        self.assertIsNone(foreign.poll(), "the uninstaller closed another program's window")
+        self.assertEqual(len(self.session.windows(NAME)), 1, "the other program's window is gone")
 
-    def test_NewerVersionInstalledOverARunningPanelReplacesIt(self):
-        major, minor, patch = self.version.split(".")
-        newer = f"{major}.{minor}.{int(patch) + 1}"
-        with tempfile.TemporaryDirectory() as folder:
-            made = subprocess.run(["cpack", "--config", CPACK_CONFIG, "-G", "NSIS", "-D", f"CPACK_PACKAGE_VERSION={newer}",
-                                   "-B", folder], capture_output=True, text=True, timeout=120)
-            self.assertEqual(made.returncode, 0, made.stdout[-1000:])
-            (newer_installer,) = [os.path.join(folder, name) for name in os.listdir(folder) if name.endswith(".exe")]
+    def test_SilentUpgradeEndsAPanelWithItsPopUpOpenAndKeepsTheChosenFolder(self):
+        self.install(self.installer, "/D=" + CHOSEN_FOLDER)
+        program, window = self.start_installed(CHOSEN_FOLDER)
+        origin = self.painted_origin(window)
+        # Wine now and then closes the pop-up as soon as it shows it: a user clicks again.
+        self.assertTrue(wine.harness.open_combo_popup(self.session.x, origin, attempts=2),
+                        "the combo box's pop-up never showed")
 
-            self.install(self.installer)
-            program, _ = self.start_installed()
-            self.install(newer_installer)
-        self.assertEndsWithExitCodeZero(program, "installing over it")
-        entries = self.entries()
-        self.assertEqual(entries["/reg:32"], [])
-        self.assertEqual([entry.get("DisplayVersion") for entry in entries["/reg:64"]], [newer])
-        self.assertEqual(sorted(os.listdir(INSTALL_DIR)), ["Uninstall.exe", "Vesk2ControlPanel.exe"])
+        self.install(release.installer)
+        self.assertEndsWithExitCodeZero(program, "a silent upgrade while its pop-up was open")
+        self.assertEqual(self.versions_installed(), [release.version])
+        self.assertEqual(sorted(os.listdir(self.host_path(CHOSEN_FOLDER))), INSTALLED_FILES)
+        self.assertFalse(os.path.exists(self.host_path(DEFAULT_FOLDER)), "the upgrade went to the default folder")
+
+    def test_InteractiveInstallerChangesNothingBeforeTheUserAgrees(self):
+        self.install(self.installer)
+        installed = self.program_digest()
+        program, _ = self.start_installed()
+
+        # The interactive installer, up to its first page; a question it asks before it
+        # gets the answer a user going along gives, its default.
+        setup = self.session.start(self.sim, executable=release.installer)
+        setup_title = NAME + " Setup"
+        first_page = None
+        while first_page is None:
+            shown = self.session.wait_for_windows(1, setup_title, timeout=START_TIMEOUT)
+            self.assertTrue(shown, "the interactive installer showed no window")
+            if shown[0]["minimizebox"]:
+                first_page = shown[0]
+            else:
+                self.session.x.key("Return")
+                self.assertTrue(wine.wait_until(lambda: not [w for w in self.session.windows(setup_title)
+                                                             if w["hwnd"] == shown[0]["hwnd"]], 30, 0.2))
+        untouched = lambda what: (
+            self.assertTrue(program.running(), f"{what}: the running panel was closed"),
+            self.assertEqual(self.versions_installed(), [self.version], f"{what}: the entry changed"),
+            self.assertEqual(self.program_digest(), installed, f"{what}: the installed program changed"))
+        untouched("at the installer's first page")
+        setup.stop()
+        untouched("after the installer was ended there")
+
+    def test_SilentUpgradeOverAProgramInUseNeverReportsSuccess(self):
+        self.install(self.installer)
+        installed = self.program_digest()
+        # Another process holds the program open, and its writing and deleting with it.
+        holder = self.start_helper("hold", DEFAULT_FOLDER + "\\Vesk2ControlPanel.exe", ready="held")
+        result = self.run_silently(release.installer)
+        self.assertNotEqual(result.returncode, 0, "a silent upgrade over a program in use reported success")
+        self.assertNotEqual(result.returncode, 3010, "a restart was asked for, but no replacement is pending")
+        self.assertEqual(self.versions_installed(), [self.version])
+        self.assertEqual(self.program_digest(), installed, "the installed program changed")
+        holder.stdin.close()
+        self.assertEqual(holder.wait(EXIT_TIMEOUT), 0)
 
 
 if __name__ == "__main__":

@@ -104,13 +104,22 @@ class WindowsExecutableTest(unittest.TestCase):
         names = [int(n) for n in re.findall(r"--name=(\d+)", listing)]
         self.assertEqual(sorted(names)[:2], [101, 102])
 
-    def test_ManifestAsksToRunAsTheInvokerWithoutUiAccess(self):
+    def test_ManifestAsksToRunAsTheInvokerPerMonitorDpiAwareWithCommonControls6(self):
         manifest = resource(wine.PROGRAM, RT_MANIFEST, 1).decode("utf-8", "replace")
         self.assertIn("requestedExecutionLevel", manifest)
         level = re.search(r"<requestedExecutionLevel\b([^>]*)/?>", manifest)
         self.assertIsNotNone(level, manifest)
         self.assertRegex(level.group(1), r'\blevel="asInvoker"')
         self.assertRegex(level.group(1), r'\buiAccess="false"')
+        # Per-monitor v2 where Windows 10 knows it, per-monitor on 8.1 before it.
+        self.assertRegex(manifest, r'<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">'
+                                   r'PerMonitorV2, PerMonitor</dpiAwareness>')
+        self.assertRegex(manifest, r'<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">'
+                                   r'true/pm</dpiAware>')
+        controls = re.search(r'<assemblyIdentity\b[^>]*name="Microsoft\.Windows\.Common-Controls"[^>]*>', manifest)
+        self.assertIsNotNone(controls, "no Common Controls dependency")
+        self.assertRegex(controls.group(0), r'version="6\.0\.0\.0"')
+        self.assertRegex(controls.group(0), r'publicKeyToken="6595b64144ccf1df"')
 
     def test_VersionResourceNamesTheApplicationAndItsVersion(self):
         data = resource(wine.PROGRAM, RT_VERSION, 1)

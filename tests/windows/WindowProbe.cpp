@@ -5,6 +5,10 @@
 //   vesk2-winprobe wait TITLE COUNT TIMEOUT_MS     waits until COUNT such windows are
 //                                                  visible, then lists them (exit 1 on time-out)
 //   vesk2-winprobe close HWND                      posts WM_CLOSE, the system's close request
+//   vesk2-winprobe window TITLE                    shows a window of its own titled TITLE, prints
+//                                                  "shown", and runs until the window is closed
+//   vesk2-winprobe hold PATH                       opens PATH for reading, sharing only reading,
+//                                                  prints "held", and holds it until its input ends
 //
 // A listed line reads:
 //   hwnd=0x1234 pid=56 client=500x350 clientorigin=X,Y window=L,T,R,B workarea=L,T,R,B style=0x... sizable=0
@@ -90,9 +94,69 @@ namespace
                      hasIcon (hwnd, GCLP_HICON), hasIcon (hwnd, GCLP_HICONSM));
     }
 
+    // Another program's window with the panel's title, for the checks that whatever
+    // closes panels leaves it alone. Ends when it is closed.
+    int showWindowTitled (const std::wstring& title)
+    {
+        WNDCLASSW windowClass {};
+        windowClass.lpfnWndProc = [] (HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT
+        {
+            if (message == WM_DESTROY)
+                PostQuitMessage (0);
+
+            return DefWindowProcW (hwnd, message, wParam, lParam);
+        };
+        windowClass.hInstance = GetModuleHandleW (nullptr);
+        windowClass.lpszClassName = L"Vesk2ProbeForeignWindow";
+
+        if (RegisterClassW (&windowClass) == 0)
+            return 1;
+
+        const auto hwnd = CreateWindowExW (0, windowClass.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                           20, 20, 300, 120, nullptr, nullptr, windowClass.hInstance, nullptr);
+        if (hwnd == nullptr)
+            return 1;
+
+        std::printf ("shown\n");
+        std::fflush (stdout);
+
+        MSG message;
+
+        while (GetMessageW (&message, nullptr, 0, 0) > 0)
+        {
+            TranslateMessage (&message);
+            DispatchMessageW (&message);
+        }
+
+        return 0;
+    }
+
+    // A process that keeps the file open and lets nobody write or delete it, as a
+    // virus scanner or a backup program may.
+    int holdFile (const std::wstring& path)
+    {
+        const auto file = CreateFileW (path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+
+        if (file == INVALID_HANDLE_VALUE)
+        {
+            std::fprintf (stderr, "cannot open the file (%lu)\n", (unsigned long) GetLastError());
+            return 1;
+        }
+
+        std::printf ("held\n");
+        std::fflush (stdout);
+
+        while (std::fgetc (stdin) != EOF)
+            ;
+
+        CloseHandle (file);
+        return 0;
+    }
+
     int usage()
     {
-        std::fprintf (stderr, "usage: vesk2-winprobe list TITLE | wait TITLE COUNT TIMEOUT_MS | close HWND\n");
+        std::fprintf (stderr, "usage: vesk2-winprobe list TITLE | wait TITLE COUNT TIMEOUT_MS | close HWND"
+                              " | window TITLE | hold PATH\n");
         return 2;
     }
 }
@@ -145,6 +209,12 @@ int main (int argc, char* argv[])
         const auto hwnd = (HWND) (UINT_PTR) std::strtoull (argv[2], nullptr, 0);
         return PostMessageW (hwnd, WM_CLOSE, 0, 0) ? 0 : 1;
     }
+
+    if (command == "window" && argc == 3)
+        return showWindowTitled (widen (argv[2]));
+
+    if (command == "hold" && argc == 3)
+        return holdFile (widen (argv[2]));
 
     return usage();
 }
