@@ -1,5 +1,6 @@
 #include "app/MainAppWindow.h"
 
+#include "app/ScreenReaderTraverser.h"
 #include "panel/MainWindowContent.h"
 
 MainAppWindow::MainAppWindow()
@@ -36,6 +37,11 @@ void MainAppWindow::parentSizeChanged()
 
     if (repaintDispatcher != nullptr)
         repaintDispatcher->watchForVBlanks();
+}
+
+std::unique_ptr<juce::ComponentTraverser> MainAppWindow::createFocusTraverser()
+{
+    return std::make_unique<ScreenReaderTraverser>();
 }
 
 void MainAppWindow::closeButtonPressed()

@@ -21,6 +21,10 @@ public:
     /** A change of displays may move the window to one without vertical blanks. */
     void parentSizeChanged() override;
 
+    /** What screen readers walk in the window: its components with the disabled
+        ones kept in, so a control that the panel disables is read as unavailable. */
+    std::unique_ptr<juce::ComponentTraverser> createFocusTraverser() override;
+
     static constexpr int width = 500;
     static constexpr int height = 350;
 

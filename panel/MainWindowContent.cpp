@@ -127,6 +127,11 @@ MainWindowContent::~MainWindowContent()
     usbLatencyCombo.reset();
 }
 
+std::unique_ptr<juce::AccessibilityHandler> MainWindowContent::createAccessibilityHandler()
+{
+    return createIgnoredAccessibilityHandler (*this);
+}
+
 void MainWindowContent::createUsbLatencyCombo()
 {
     usbLatencyCombo = std::make_unique<TitledComboBox> ("USBLatencyCombo");

@@ -117,6 +117,10 @@ public:
     ArrivalPacer& getArrivalPacer() noexcept            { return *arrivalPacer; }
 
 private:
+    // Screen readers skip the panel itself and read its controls and lines as the
+    // window's own: it fills the window, whose title already names it all.
+    std::unique_ptr<juce::AccessibilityHandler> createAccessibilityHandler() override;
+
     void createUsbLatencyCombo();
     void createAsioBufferSizeSlider();
     void connectToDevices();

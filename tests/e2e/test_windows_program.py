@@ -1,6 +1,7 @@
 """The Windows build of the program, run under Wine: its command line, its window as
-Windows reports it, closing, several instances, JUCE's inter-process broadcast, and
-the driver's plug-and-play message reaching the running program.
+Windows reports it, closing, several instances, what a screen reader gets from the
+window, JUCE's inter-process broadcast, and the driver's plug-and-play message reaching
+the running program.
 
 Needs the Windows build (cmake --preset windows && cmake --build --preset windows) and
 wine64; skipped otherwise. Screenshots are kept in $VESK2_ARTEFACTS.
@@ -178,6 +179,38 @@ class MainWindowTest(WineTestCase):
         wine.settle(1)
         self.assertTrue(first.running())
         self.assertStillTheOneWindow(window)
+
+
+@unittest.skipIf(SKIP, SKIP or "")
+class ScreenReaderTest(WineTestCase):
+    """What a screen reader gets from the window: vesk2-uiawalk.exe runs the program and,
+    once the window has painted, walks JUCE's UI Automation providers as the system would
+    (Wine 8 serves no outside client), printing each element it reaches."""
+
+    def walk(self):
+        """The elements in the order a reader meets them: (depth, control type, name,
+        enabled or disabled, the Value pattern's text or None without the pattern)."""
+        result = self.session.run_tool(wine.UIAWALK, timeout=START_TIMEOUT + EXIT_TIMEOUT, simulator=self.sim)
+        self.assertEqual(result.returncode, 0, f"vesk2-uiawalk.exe: {result.stderr[-500:]!r}")
+        rows = []
+        for line in result.stdout.splitlines():
+            depth, control_type, name, state, *value = line.split("\t")
+            rows.append((int(depth), control_type, name[1:-1], state, value[0][len('value="'):-1] if value else None))
+        return rows
+
+    def test_EveryElementIsNamedAndTheControlsStayToBeReadAsUnavailableWithoutInterface(self):
+        window = (0, "Window", wine.TITLE, "enabled", None)
+        driver_line = (1, "Text", "Driver version 5.12", "enabled", None)
+        for unplugged, expected in (
+                (False, [window, (1, "ComboBox", "USB Buffer Size", "enabled", "4 milliseconds"),
+                         (1, "Slider", "ASIO Buffer Size", "enabled", "256 samples"),
+                         driver_line, (1, "Text", "Firmware version 1a2", "enabled", None)]),
+                (True, [window, (1, "ComboBox", "USB Buffer Size", "disabled", ""),
+                        (1, "Slider", "ASIO Buffer Size", "disabled", ""),
+                        driver_line, (1, "Text", "Vesk 2 not connected", "enabled", None)])):
+            if unplugged:
+                self.sim("unplug")
+            self.assertEqual(self.walk(), expected, "unplugged" if unplugged else "connected")
 
 
 @unittest.skipIf(SKIP, SKIP or "")

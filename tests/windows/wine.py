@@ -26,6 +26,7 @@ DRIVER = os.path.join(WIN_BIN, "tusbaudioapi.dll")
 SIM_TOOL = os.path.join(WIN_BIN, "vesk2-sim.exe")
 BROADCAST = os.path.join(WIN_BIN, "vesk2-broadcast.exe")
 PROBE = os.path.join(WIN_BIN, "vesk2-winprobe.exe")
+UIAWALK = os.path.join(WIN_BIN, "vesk2-uiawalk.exe")
 TITLE = harness.TITLE
 
 WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
@@ -49,7 +50,7 @@ def skip_reason():
     """Why the Windows checks cannot run here, or None."""
     if not os.path.isdir(WIN_BUILD):
         return f"no Windows build in {WIN_BUILD} (cmake --preset windows && cmake --build --preset windows)"
-    for path in (PROGRAM, DRIVER, SIM_TOOL, BROADCAST, PROBE):
+    for path in (PROGRAM, DRIVER, SIM_TOOL, BROADCAST, PROBE, UIAWALK):
         if not os.path.isfile(path):
             return f"the Windows build lacks {os.path.relpath(path, WIN_BUILD)}"
     if not os.access(WINE, os.X_OK):
@@ -198,8 +199,10 @@ class WineSession:
         self.programs.append(program)
         return program
 
-    def run_tool(self, executable, *arguments, timeout=60):
-        return subprocess.run([WINE, executable, *arguments], env=self.env, capture_output=True, text=True,
+    def run_tool(self, executable, *arguments, timeout=60, simulator=None):
+        """Runs a console tool to its end; with simulator, against that simulator's state."""
+        env = dict(self.env, **simulator.env) if simulator else self.env
+        return subprocess.run([WINE, executable, *arguments], env=env, capture_output=True, text=True,
                               timeout=timeout)
 
     def windows(self, title=TITLE):
