@@ -208,6 +208,8 @@ class InstalledProgramTest(unittest.TestCase):
         for helper in self.helpers:
             helper.kill()
             helper.wait()
+            for stream in (helper.stdin, helper.stdout, helper.stderr):
+                stream.close()
         for folder in (DEFAULT_FOLDER, CHOSEN_FOLDER):
             if os.path.exists(self.host_path(folder)):
                 self.run_silently(folder + "\\Uninstall.exe")
@@ -355,7 +357,7 @@ class InstalledProgramTest(unittest.TestCase):
         self.assertEqual(self.run_silently(DEFAULT_FOLDER + "\\Uninstall.exe"), 0)
         self.assertEndsWithExitCodeZero(program, "the uninstaller")
         self.assertEndsWithExitCodeZero(second, "the uninstaller, a second panel")
-        # The uninstaller runs on from a copy of itself in %TEMP%.
+        # The uninstaller runs on from a copy of itself in %TEMP%; the folder goes last.
         self.assertTrue(wine.wait_until(lambda: not os.path.exists(folder), 30, 0.2),
                         f"left after uninstalling: {os.listdir(folder) if os.path.exists(folder) else []}")
         self.assertEqual([name for name in os.listdir(PROGRAMS_MENU) if "Vesk" in name], [],
