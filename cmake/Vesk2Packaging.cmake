@@ -51,19 +51,13 @@ set (CPACK_NSIS_DISPLAY_NAME "Vesk 2 Control Panel")
 set (CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/Vesk2ControlPanel.ico)
 set (CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/Vesk2ControlPanel.ico)
 
-# The text a running panel quits on, sent through JUCE's broadcast, which carries it as
-# UTF-32: the installer script builds it from these code units.
-set (vesk2_exitall_text "Vesk 2 Control Panel/-exitall")
-string (LENGTH "${vesk2_exitall_text}" vesk2_length)
-math (EXPR vesk2_last "${vesk2_length} - 1")
-set (vesk2_exitall_units "")
-foreach (index RANGE ${vesk2_last})
-    string (SUBSTRING "${vesk2_exitall_text}" ${index} 1 vesk2_character)
-    string (HEX "${vesk2_character}" vesk2_hex)
-    math (EXPR vesk2_code "0x${vesk2_hex}")
-    string (APPEND vesk2_exitall_units "i ${vesk2_code}, ")
-endforeach()
-math (EXPR vesk2_exitall_bytes "(${vesk2_length} + 1) * 4")
+# The text a running panel quits on: the application's name, which is the package's,
+# then "/-exitall". JUCE's broadcast carries it as UTF-32; the installer script builds it
+# from these code units (the text is ASCII, so each byte is one).
+string (HEX "${CPACK_NSIS_PACKAGE_NAME}/-exitall" vesk2_exitall_hex)
+string (REGEX REPLACE "(..)" "i 0x\\1, " vesk2_exitall_units "${vesk2_exitall_hex}")
+string (LENGTH "${vesk2_exitall_hex}" vesk2_exitall_bytes)
+math (EXPR vesk2_exitall_bytes "(${vesk2_exitall_bytes} / 2 + 1) * 4")
 
 set (CPACK_NSIS_DEFINES "Target amd64-unicode
 !addincludedir '${PROJECT_SOURCE_DIR}/cmake/nsis'

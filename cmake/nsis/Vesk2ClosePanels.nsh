@@ -111,6 +111,7 @@ Function ${PREFIX}Vesk2BroadcastExitAll
         Call ${PREFIX}Vesk2OpenIfPanel
         Pop $2
         ${If} $2 P<> 0
+            DetailPrint "Closing $INSTDIR\${VESK2_PROGRAM} (process $1)"
             System::Call "user32::SendMessageTimeoutW(p r0, i ${VESK2_WM_COPYDATA}, p $HWNDPARENT, p r4, i ${VESK2_SMTO_BLOCK_ABORTIFHUNG}, i 8000, *p .r1) p"
             System::Call "kernel32::CloseHandle(p r2) i"
         ${EndIf}
@@ -150,7 +151,7 @@ Function ${PREFIX}Vesk2RestartManagerShutdown
 FunctionEnd
 
 ; Waits until no panel of this folder runs or the milliseconds on the stack have passed
-; since $R9 (GetTickCount at the start of the close).
+; since $R9 (GetTickCount at the start of the close); pushes 1 when one still runs.
 Function ${PREFIX}Vesk2WaitForPanels
     Exch $0
     Push $1
@@ -166,33 +167,30 @@ Function ${PREFIX}Vesk2WaitForPanels
             System::Call "kernel32::WaitForSingleObject(p r1, i r2) i"
         ${EndIf}
         System::Call "kernel32::CloseHandle(p r1) i"
-        ${IfThen} $2 <= 0 ${|} ${ExitDo} ${|}
+        ${If} $2 <= 0
+            StrCpy $1 1
+            ${ExitDo}
+        ${EndIf}
     ${Loop}
+    StrCpy $0 $1
     Pop $2
     Pop $1
-    Pop $0
+    Exch $0
 FunctionEnd
 
 Function ${PREFIX}Vesk2ClosePanels
     Push $R9
     Push $0
     System::Call "kernel32::GetTickCount() i .R9"
-    Call ${PREFIX}Vesk2FindPanelProcess
+    Call ${PREFIX}Vesk2BroadcastExitAll
+    Push ${VESK2_BROADCAST_GRACE_MS}
+    Call ${PREFIX}Vesk2WaitForPanels
     Pop $0
-    ${If} $0 P<> 0
-        System::Call "kernel32::CloseHandle(p r0) i"
-        DetailPrint "Closing ${VESK2_PROGRAM}"
-        Call ${PREFIX}Vesk2BroadcastExitAll
-        Push ${VESK2_BROADCAST_GRACE_MS}
+    ${If} $0 = 1
+        Call ${PREFIX}Vesk2RestartManagerShutdown
+        Push ${VESK2_CLOSE_TIMEOUT_MS}
         Call ${PREFIX}Vesk2WaitForPanels
-        Call ${PREFIX}Vesk2FindPanelProcess
         Pop $0
-        ${If} $0 P<> 0
-            System::Call "kernel32::CloseHandle(p r0) i"
-            Call ${PREFIX}Vesk2RestartManagerShutdown
-            Push ${VESK2_CLOSE_TIMEOUT_MS}
-            Call ${PREFIX}Vesk2WaitForPanels
-        ${EndIf}
     ${EndIf}
     Pop $0
     Pop $R9
