@@ -11,7 +11,7 @@ packages=(
     fonts-dejavu-core
     # the tests
     libgtest-dev libgmock-dev python3 python3-pytest python3-pytest-xdist python3-pytest-timeout python3-pil
-    xvfb openbox wmctrl xdotool xclip x11-apps x11-utils imagemagick
+    xvfb openbox wmctrl xdotool xclip x11-utils imagemagick
     clang libclang-rt-14-dev
     # ---- Windows build and Wine checks (maintained with the Windows build) ----
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

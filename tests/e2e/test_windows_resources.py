@@ -12,9 +12,13 @@ import subprocess
 import sys
 import unittest
 
+import pytest
+
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "windows"))
 
 import wine  # noqa: E402
+
+pytestmark = pytest.mark.wine
 
 OBJDUMP = shutil.which("x86_64-w64-mingw32-objdump")
 WRESTOOL = shutil.which("wrestool")
@@ -156,7 +160,3 @@ class WindowsExecutableTest(unittest.TestCase):
             header = header_file.read()
         declared = set(re.findall(r"\b(TUSBAUDIO_\w+)\s*\(", header))
         self.assertEqual(exported, declared)
-
-
-if __name__ == "__main__":
-    unittest.main(verbosity=2)

@@ -5,11 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace
 {
@@ -105,6 +109,38 @@ namespace
         auto window = createWindow();
         DefWindowProcA (window, WM_CLOSE, 0, 0);
         return window;
+    }
+
+    bool isAsleep (long thread)
+    {
+        std::ifstream stat ("/proc/self/task/" + std::to_string (thread) + "/stat");
+        std::string line;
+        std::getline (stat, line);
+        const auto endOfName = line.rfind (')');
+        return endOfName != std::string::npos && line.compare (endOfName, 3, ") S") == 0;
+    }
+
+    /** GetMessageA for the window on a thread of its own, handed back once that thread
+        sleeps, which it does only where GetMessageA waits for a message, or has returned. */
+    std::future<BOOL> getMessageOnAnotherThread (HWND window, MSG& msg)
+    {
+        std::promise<long> started;
+        auto thread = started.get_future();
+
+        auto result = std::async (std::launch::async, [window, &msg, started = std::move (started)] () mutable
+        {
+            started.set_value (syscall (SYS_gettid));
+            return GetMessageA (&msg, window, 0, 0);
+        });
+
+        const auto id = thread.get();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds (10);
+
+        while (result.wait_for (std::chrono::seconds (0)) != std::future_status::ready && ! isAsleep (id)
+               && std::chrono::steady_clock::now() < limit)
+            std::this_thread::yield();
+
+        return result;
     }
 }
 
@@ -233,19 +269,15 @@ TEST (Win32StandIn, QuitMessageMakesGetMessageAReturnZero)
 TEST (Win32StandIn, PostFromAnotherThreadWakesABlockedGetMessageA)
 {
     auto window = createWindow();
+    MSG msg {};
+    auto loop = getMessageOnAnotherThread (window, msg);
+    ASSERT_EQ (loop.wait_for (std::chrono::seconds (0)), std::future_status::timeout) << "it must block until the post";
 
-    auto poster = std::async (std::launch::async, [window]
-    {
-        std::this_thread::sleep_for (std::chrono::milliseconds (50));
-        return PostMessageA (window, 1024, 1, 0);
-    });
+    EXPECT_TRUE (PostMessageA (window, 1024, 1, 0));
 
-    MSG msg;
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ (GetMessageA (&msg, window, 0, 0), 1);
-    EXPECT_GE (std::chrono::steady_clock::now() - start, std::chrono::milliseconds (40)) << "it must block until the post";
+    ASSERT_EQ (loop.wait_for (std::chrono::seconds (10)), std::future_status::ready);
+    EXPECT_EQ (loop.get(), 1);
     EXPECT_EQ (msg.message, 1024u);
-    EXPECT_TRUE (poster.get());
 }
 
 TEST (Win32StandIn, MessagesFromManyThreadsAllArriveInEachSendersOrder)
@@ -320,19 +352,13 @@ TEST (Win32StandIn, CloseHandledWithoutTheDefaultKeepsTheWindow)
 TEST (Win32StandIn, CloseFromAnotherThreadWakesABlockedGetMessageAWithMinusOne)
 {
     auto window = createWindow();
-
-    auto loop = std::async (std::launch::async, [window]
-    {
-        MSG msg;
-        return GetMessageA (&msg, window, 0, 0);
-    });
-
-    std::this_thread::sleep_for (std::chrono::milliseconds (50));
+    MSG msg {};
+    auto loop = getMessageOnAnotherThread (window, msg);
     ASSERT_EQ (loop.wait_for (std::chrono::seconds (0)), std::future_status::timeout) << "it must be blocked";
 
     DefWindowProcA (window, WM_CLOSE, 0, 0);
 
-    ASSERT_EQ (loop.wait_for (std::chrono::seconds (2)), std::future_status::ready);
+    ASSERT_EQ (loop.wait_for (std::chrono::seconds (10)), std::future_status::ready);
     EXPECT_EQ (loop.get(), -1);
 }
 
@@ -360,7 +386,7 @@ TEST (Win32StandIn, MessageLoopEndsWithMinusOneOnceItsWindowIsClosed)
     PostMessageA (window, 1024, 1, 0);
     PostMessageA (window, WM_CLOSE, 0, 0);
 
-    ASSERT_EQ (loop.wait_for (std::chrono::seconds (2)), std::future_status::ready);
+    ASSERT_EQ (loop.wait_for (std::chrono::seconds (10)), std::future_status::ready);
     auto [result, dispatched] = loop.get();
     EXPECT_EQ (result, -1);
     EXPECT_EQ (dispatched, 2);

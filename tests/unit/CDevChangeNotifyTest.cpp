@@ -14,24 +14,6 @@ using namespace devicetest;
 
 namespace
 {
-    // Keeps a probe among the shared window's listeners, to know when a message was handed out.
-    class ScopedWindowProbe
-    {
-    public:
-        ScopedWindowProbe()     { Win32NotificationWindow::getInstance()->addListener (&probe); }
-        ~ScopedWindowProbe()    { Win32NotificationWindow::getInstance()->removeListener (&probe); }
-
-        bool waitUntilHandedOut (UINT message, WPARAM wParam) const
-        {
-            for (int i = 0; i < 2000 && ! probe.hasSeen (message, wParam); ++i)
-                juce::Thread::sleep (1);
-
-            return probe.hasSeen (message, wParam);
-        }
-
-        RecordingWindowListener probe;
-    };
-
     class CDevChangeNotifyTest : public ::testing::Test
     {
     protected:
@@ -41,6 +23,12 @@ namespace
             list = std::make_unique<DeviceList>();
             window = Win32NotificationWindow::getWindowHandle();
             ASSERT_NE (window, nullptr);
+            Win32NotificationWindow::getInstance()->addListener (&probe);
+        }
+
+        void TearDown() override
+        {
+            Win32NotificationWindow::getInstance()->removeListener (&probe);
         }
 
         void post (UINT message, WPARAM wParam, LPARAM lParam = 0) const
@@ -48,11 +36,21 @@ namespace
             ASSERT_TRUE (PostMessageA (window, message, wParam, lParam));
         }
 
-        // Every listener must have received exactly what it expects, and no more soon after.
-        static void expectReceived (const RecordingMessageListener& listener, const std::vector<int>& codes)
+        // The window hands out one message to all its listeners before the next, so once the
+        // probe has a mark posted now, every notifier has had what was posted before it.
+        void waitUntilHandedOut()
         {
-            ASSERT_TRUE (dispatchUntil ([&] { return listener.received.size() >= codes.size(); }));
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (30);
+            const auto mark = ++lastMark;
+            post (1025, mark);
+            ASSERT_TRUE (probe.waitUntilSeen (1025, mark));
+        }
+
+        // Every listener must have received exactly what it expects, once all that the
+        // notifiers posted for the messages so far has been delivered.
+        void expectReceived (const RecordingMessageListener& listener, const std::vector<int>& codes)
+        {
+            waitUntilHandedOut();
+            ASSERT_TRUE (deliverQueuedMessages());
             ASSERT_EQ (listener.received.size(), codes.size());
 
             for (size_t i = 0; i < codes.size(); ++i)
@@ -68,6 +66,8 @@ namespace
         SimulatedDriver driver;
         std::unique_ptr<DeviceList> list;
         HWND window = nullptr;
+        RecordingWindowListener probe;
+        WPARAM lastMark = 1000;
     };
 }
 
@@ -94,24 +94,19 @@ TEST_F (CDevChangeNotifyTest, DriverMessagesReachEveryListenerAsTheirCodesAndNot
             notifier.addListener (&second);
 
             post (c.message, c.wParam, 12345);
-            post (1024, 1);     // the mark after which nothing more may come
-
-            auto codes = c.codes;
-            codes.push_back (DeviceArrivedCode);
-            expectReceived (first, codes);
-            expectReceived (second, codes);
+            expectReceived (first, c.codes);
+            expectReceived (second, c.codes);
         }
     }
 }
 
 TEST_F (CDevChangeNotifyTest, NothingIsPostedWhileThereAreNoListeners)
 {
-    ScopedWindowProbe probe;
     RecordingMessageListener late;
     CDevChangeNotify notifier (*list);
 
     post (1024, 1);
-    ASSERT_TRUE (probe.waitUntilHandedOut (1024, 1));
+    waitUntilHandedOut();
     notifier.addListener (&late);
     post (1024, 2);
 
@@ -120,7 +115,6 @@ TEST_F (CDevChangeNotifyTest, NothingIsPostedWhileThereAreNoListeners)
 
 TEST_F (CDevChangeNotifyTest, AfterTheNotifierIsGoneItsListenersHearNothingMore)
 {
-    ScopedWindowProbe probe;
     RecordingMessageListener listener;
 
     {
@@ -129,7 +123,6 @@ TEST_F (CDevChangeNotifyTest, AfterTheNotifierIsGoneItsListenersHearNothingMore)
     }
 
     post (1024, 1);
-    ASSERT_TRUE (probe.waitUntilHandedOut (1024, 1));
     expectReceived (listener, {});
 }
 

@@ -4,12 +4,15 @@
 
 #include "device/DeviceChangeMessage.h"
 #include "device/Win32MessageListener.h"
+#include "MessageLoopSupport.h"
 #include "SimulatedDriver.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
-#include <functional>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -17,27 +20,10 @@ namespace devicetest
 {
     using simulated_driver::SimulatedDriver;
 
-    /** Runs the message loop until the condition holds; false when it did not within the time. */
-    inline bool dispatchUntil (const std::function<bool()>& condition, int timeoutMs = 2000)
-    {
-        const auto end = juce::Time::getMillisecondCounter() + static_cast<juce::uint32> (timeoutMs);
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() > end)
-                return false;
-
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
-        }
-
-        return true;
-    }
-
     struct Received
     {
         int intParameter1, intParameter2, intParameter3;
         void* pointerParameter;
-        juce::uint32 atMs;
     };
 
     /** A JUCE listener that keeps every DeviceChangeMessage it is handed, on the message thread. */
@@ -49,7 +35,7 @@ namespace devicetest
             auto* change = dynamic_cast<const DeviceChangeMessage*> (&message);
             ASSERT_NE (change, nullptr) << "only device changes are posted to this listener";
             received.push_back ({ change->intParameter1, change->intParameter2, change->intParameter3,
-                                  change->pointerParameter, juce::Time::getMillisecondCounter() });
+                                  change->pointerParameter });
         }
 
         std::vector<Received> received;
@@ -76,6 +62,7 @@ namespace devicetest
         {
             std::lock_guard<std::mutex> lock (mutex);
             messages.push_back ({ message, wParam, lParam });
+            handedIn.notify_all();
         }
 
         std::vector<WindowMessage> seen() const
@@ -84,17 +71,24 @@ namespace devicetest
             return messages;
         }
 
-        bool hasSeen (UINT message, WPARAM wParam) const
+        /** Waits until this message has been handed in; false if it was not within a
+            limit that is there only to end a hang. */
+        bool waitUntilSeen (UINT message, WPARAM wParam) const
         {
-            for (auto& m : seen())
-                if (m.message == message && m.wParam == wParam)
-                    return true;
+            std::unique_lock<std::mutex> lock (mutex);
 
-            return false;
+            return handedIn.wait_for (lock, std::chrono::seconds (10), [&]
+            {
+                return std::any_of (messages.begin(), messages.end(), [&] (const WindowMessage& m)
+                {
+                    return m.message == message && m.wParam == wParam;
+                });
+            });
         }
 
     private:
         mutable std::mutex mutex;
+        mutable std::condition_variable handedIn;
         std::vector<WindowMessage> messages;
     };
 }

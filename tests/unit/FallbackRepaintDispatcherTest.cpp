@@ -3,20 +3,6 @@
 #include "MainWindowContentDesktopSupport.h"
 #include "app/FallbackRepaintDispatcher.h"
 
-namespace
-{
-// Runs the message loop until done() holds or a second has passed.
-bool runLoopUntil (const std::function<bool()>& done)
-{
-    const auto deadline = juce::Time::getMillisecondCounter() + 1000;
-
-    while (! done() && juce::Time::getMillisecondCounter() < deadline)
-        juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
-
-    return done();
-}
-}
-
 // JUCE's Linux windows get vertical blanks from a display-rate timer of their own,
 // so each watch ends at the first one and leaves nothing running.
 TEST (FallbackRepaintDispatcher, WhereVerticalBlanksComeEachWatchEndsAtTheFirst)
@@ -32,10 +18,10 @@ TEST (FallbackRepaintDispatcher, WhereVerticalBlanksComeEachWatchEndsAtTheFirst)
 
     FallbackRepaintDispatcher dispatcher (window);
     EXPECT_TRUE (dispatcher.isDispatching()) << "a new window's vertical blanks are not yet known";
-    EXPECT_TRUE (runLoopUntil ([&] { return ! dispatcher.isDispatching(); })) << "no vertical blank ended the watch";
+    EXPECT_TRUE (dispatchUntil ([&] { return ! dispatcher.isDispatching(); })) << "no vertical blank ended the watch";
 
     // A move may put the window where no blanks come: it is watched again, until the next.
     window.setTopLeftPosition (40, 40);
     EXPECT_TRUE (dispatcher.isDispatching());
-    EXPECT_TRUE (runLoopUntil ([&] { return ! dispatcher.isDispatching(); }));
+    EXPECT_TRUE (dispatchUntil ([&] { return ! dispatcher.isDispatching(); }));
 }

@@ -324,29 +324,29 @@ TEST (MainWindowContentActions, DestroyingThePanelUnregistersFromTheDriver)
 
 TEST (MainWindowContentActions, ArrivalsSoonAfterARescanWaitOutTheSpacingThenRescanOnce)
 {
+    // The interfaces stay as they are: a change would bring the simulator's own notices.
     const SimulatedDriver driver;
-    driver.setState (SimulatedDriver::interfaceLine (1));
+    driver.setState (SimulatedDriver::interfaceLine (1, "3c"));
     MainWindowContent panel;
+    const auto beforeRescan = juce::Time::getMillisecondCounter();
     deliver (panel, DeviceArrivedCode);
-    driver.setState (SimulatedDriver::interfaceLine (2, "3c"));
     driver.clearLog();
 
-    // Right after a rescan: nothing is queued, so the message thread can run dry.
-    const auto firstNotice = juce::Time::getMillisecondCounter();
     for (const int code : { DeviceRemovedCode, DeviceArrivedCode, DeviceRemovedCode, DeviceArrivedCode })
         notify (panel, code);
 
-    EXPECT_FALSE (panel.getArrivalPacer().isRescanQueued());
+    // Right after a rescan: nothing is queued, so the message thread can run dry. Only a
+    // machine that stalled for the whole spacing since the rescan began may queue it at once.
+    if (juce::Time::getMillisecondCounter() - beforeRescan < ArrivalPacer::minimumUpdateSpacingMs)
+    {
+        EXPECT_FALSE (panel.getArrivalPacer().isRescanQueued());
+    }
+
     EXPECT_EQ (driver.callNames(), juce::StringArray());
 
-    auto* messages = juce::MessageManager::getInstance();
-    while (countNamed (driver.calls(), "TUSBAUDIO_EnumerateDevices") == 0
-           && juce::Time::getMillisecondCounter() - firstNotice < 2000)
-        messages->runDispatchLoopUntil (5);
-
+    ASSERT_TRUE (dispatchUntil ([&] { return countNamed (driver.calls(), "TUSBAUDIO_EnumerateDevices") != 0; }));
     EXPECT_EQ (countNamed (driver.calls(), "TUSBAUDIO_EnumerateDevices"), 1);
-    EXPECT_LE (juce::Time::getMillisecondCounter() - firstNotice, 1000u);
-    EXPECT_EQ (MainWindowContent::deviceText (panel.getCurrentDevice()), "Firmware version 3c");
+    EXPECT_EQ (MainWindowContent::deviceText (panel.getCurrentDevice()), "Firmware version 3c") << "the rescan undid the removals";
 
     // An arrival after the spacing has passed is queued at once.
     juce::Thread::sleep (ArrivalPacer::minimumUpdateSpacingMs + 10);
@@ -363,17 +363,16 @@ TEST (MainWindowContentActions, ARemovalSoonAfterARescanDisablesBothControlsAtOn
     ASSERT_TRUE (comboOf (panel).isEnabled());
 
     // Within the spacing that an arrival would wait out; checked before any other message is handled.
-    juce::Thread::sleep (10);
     notify (panel, DeviceRemovedCode);
 
     EXPECT_FALSE (comboOf (panel).isEnabled());
     EXPECT_FALSE (sliderOf (panel).isEnabled());
     EXPECT_EQ (panel.getCurrentDevice(), nullptr);
 
+    // The removal leaves no arrival for even an immediate rescan to act on.
     driver.clearLog();
     notify (panel, DeviceArrivedCode);
-    notify (panel, DeviceRemovedCode);
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (3 * ArrivalPacer::minimumUpdateSpacingMs);
+    deliver (panel, DeviceRemovedCode);
 
     EXPECT_EQ (driver.callNames(), juce::StringArray());
     EXPECT_FALSE (comboOf (panel).isEnabled());

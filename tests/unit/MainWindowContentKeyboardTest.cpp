@@ -2,6 +2,10 @@
 // once through the same path as a release, Tab moves the focus between the two
 // controls, and Ctrl+C copies the support report.
 
+// GoogleTest before the X headers JUCE adds for the window's state: X's macros take its names.
+#include <gtest/gtest.h>
+
+#define JUCE_GUI_BASICS_INCLUDE_XHEADERS 1
 #include "MainWindowContentDesktopSupport.h"
 
 using namespace panel_test;
@@ -9,6 +13,17 @@ using juce::KeyPress;
 
 namespace
 {
+// X gives the focus only to a viewable window, and the server maps a new one in its own time.
+bool isViewable (juce::ComponentPeer& peer)
+{
+    XWindowAttributes attributes {};
+    const juce::XWindowSystemUtilities::ScopedXLock lock;
+
+    return juce::X11Symbols::getInstance()->xGetWindowAttributes (juce::XWindowSystem::getInstance()->getDisplay(),
+                                                                  (::Window) peer.getNativeHandle(), &attributes) != 0
+        && attributes.map_state == IsViewable;
+}
+
 juce::StringArray asioWrites (const SimulatedDriver& driver)
 {
     juce::StringArray writes;
@@ -161,8 +176,7 @@ TEST (MainWindowContentKeyboard, TabMovesTheFocusComboBoxThenSliderAndKeysThenRe
     auto& panel = desktop.panel;
     auto& peer = *panel.getPeer();
 
-    // The native window must be mapped before it can take the X focus.
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (300);
+    ASSERT_TRUE (dispatchUntil ([&] { return isViewable (peer); }));
     EXPECT_FALSE (panel.hasKeyboardFocus (true));
 
     const KeyPress tab (KeyPress::tabKey), backTab (KeyPress::tabKey, juce::ModifierKeys::shiftModifier, 0);

@@ -4,6 +4,7 @@
 
 #include "device/DeviceChangeMessage.h"
 #include "panel/MainWindowContent.h"
+#include "MessageLoopSupport.h"
 #include "SimulatedDriver.h"
 
 #include <gtest/gtest.h>

@@ -21,12 +21,6 @@ juce::StringArray writesIn (const SimulatedDriver& driver)
     return writes;
 }
 
-/** Lets JUCE deliver what is queued: the asynchronous reports of the controls. */
-void deliverQueuedMessages()
-{
-    juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
-}
-
 juce::String shownSliderText (MainWindowContent& panel)
 {
     return sliderOf (panel).getTextFromValue (sliderOf (panel).getValue());
@@ -119,7 +113,7 @@ TEST (UnreportedValues, APickNotYetReportedSurvivesARescanAndIsWhatGetsWritten)
     deliver (panel, DeviceArrivedCode);
     EXPECT_EQ (comboOf (panel).getSelectedId(), 8);
 
-    deliverQueuedMessages();
+    ASSERT_TRUE (deliverQueuedMessages());
     EXPECT_EQ (writesIn (driver), juce::StringArray ("SetUsbStreamingMode 8"));
     EXPECT_EQ (comboOf (panel).getSelectedId(), 8);
 
@@ -147,7 +141,7 @@ TEST (UnreportedValues, ASliderReleaseNotYetReportedSurvivesARescanAndIsWhatGets
     deliver (panel, DeviceArrivedCode);
     EXPECT_EQ (slider.getValue(), 1000.0);
 
-    deliverQueuedMessages();
+    ASSERT_TRUE (deliverQueuedMessages());
     EXPECT_EQ (writesIn (driver), juce::StringArray ("SetASIOBufferSize 1000"));
     EXPECT_EQ (slider.getValue(), 1000.0);
 
@@ -201,7 +195,7 @@ TEST (UnreportedValues, ADragShowsTheValueItSetsWhileTheDriverCannotReportASize)
     // Released: written, and still shown although the read-back fails.
     driver.clearLog();
     mouse ((float) slider.getX() + 150.0f, {});
-    deliverQueuedMessages();
+    ASSERT_TRUE (deliverQueuedMessages());
     EXPECT_EQ (writesIn (driver), juce::StringArray ("SetASIOBufferSize " + juce::String (juce::roundToInt (dragged))));
     EXPECT_EQ (shownSliderText (panel), juce::String (juce::roundToInt (dragged)) + " samples");
 }

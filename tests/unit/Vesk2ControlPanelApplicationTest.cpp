@@ -1,6 +1,7 @@
 // The application object as the message loop meets it.
 
 #include "app/Vesk2ControlPanelApplication.h"
+#include "MessageLoopSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -39,11 +40,7 @@ TEST (Vesk2ControlPanelApplication, AnExceptionFromAMessageHandlerIsIgnoredAndTh
         listener.postMessage (new juce::Message());
         listener.postMessage (new juce::Message());
 
-        const auto end = juce::Time::getMillisecondCounter() + 2000;
-
-        while (listener.handledAfterThrow == 0 && juce::Time::getMillisecondCounter() < end)
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (10);
-
+        ASSERT_TRUE (dispatchUntil ([&] { return listener.handledAfterThrow != 0; }));
         EXPECT_TRUE (listener.thrown);
         EXPECT_EQ (listener.handledAfterThrow, 1);
     }

@@ -205,20 +205,24 @@ class WineSession:
         return subprocess.run([WINE, executable, *arguments], env=env, capture_output=True, text=True,
                               timeout=timeout)
 
-    def windows(self, title=TITLE):
-        """The visible top-level windows titled title, as Windows reports them."""
-        # A Wine program started while another one is still setting up its first window
-        # can stall for a minute; such a probe is given up and the caller asks again.
+    def windows(self, title=TITLE, polling=False):
+        """The visible top-level windows titled title, as Windows reports them. A Wine
+        program started while another one is still setting up its first window can stall
+        for a minute: such a probe is given up after 8 seconds, and then, when polling
+        for a window to appear, None is returned and the caller asks again; otherwise
+        the check fails, since which windows there are is not known."""
         try:
             result = self.run_tool(PROBE, "list", title, timeout=8)
         except subprocess.TimeoutExpired:
-            return []
+            if polling:
+                return None
+            raise AssertionError(f"vesk2-winprobe list {title!r} gave no answer within 8 s")
         return [parse_window(line) for line in result.stdout.splitlines() if line.startswith("hwnd=")]
 
     def wait_for_windows(self, count, title=TITLE, timeout=30):
         """Waits until exactly count such windows are visible; returns them, or None on time-out."""
-        found = wait_until(lambda: (lambda windows: windows if len(windows) == count else None)(self.windows(title)),
-                           timeout, 0.2)
+        found = wait_until(lambda: (lambda windows: windows if windows and len(windows) == count else None)(
+            self.windows(title, polling=True)), timeout, 0.2)
         return found or None
 
     def request_close(self, window):
@@ -230,6 +234,21 @@ class WineSession:
         since it appeared), or None when it went away."""
         placed = [w for w in self.windows() if w["hwnd"] == window["hwnd"]]
         return placed[0]["clientorigin"] if len(placed) == 1 else None
+
+    def settled_origin(self, window, simulator):
+        """Where the window's client area is once the window manager has placed it and
+        the panel has painted there and settled (harness.wait_for_settled), with the
+        pointer off it; None when the window went away."""
+        harness.park_mouse(self.x)
+        origin = None
+        for _ in range(5):
+            placed = self.client_origin(window)
+            if placed is None or placed == origin:
+                return placed
+            origin = placed
+            if harness.wait_for_settled(self.x, simulator, origin, timeout=60) is None:
+                raise AssertionError(f"the panel at {origin} never painted and settled")
+        raise AssertionError("the window kept moving")
 
     def panel_view(self, origin, name=None):
         """PANEL_REGIONS as the screen shows them, keyed by region name."""
