@@ -545,9 +545,9 @@ def area_around(session, x, y):
 
 
 def pop_up_opened(session, origin, item_id):
-    """Clicks the USB buffer size box; True once its pop-up shows the item with
-    item_id (two screenshots in a row alike, and unlike before), False when it has
-    not within CLICK_LIMIT."""
+    """Clicks the USB buffer size box; once its pop-up shows the item with item_id
+    (two screenshots in a row alike, and unlike before), the time.monotonic() it was
+    seen drawn; None when it has not within CLICK_LIMIT."""
     x, y = combo_item_point(origin, item_id)
     closed = area_around(session, x, y)
     tap(session, origin[0] + 300, origin[1] + 105)
@@ -555,7 +555,7 @@ def pop_up_opened(session, origin, item_id):
 
     def pop_up_drawn():
         shown.append(area_around(session, x, y))
-        return len(shown) >= 2 and shown[-1] == shown[-2] != closed
+        return time.monotonic() if len(shown) >= 2 and shown[-1] == shown[-2] != closed else None
 
     return wait_until(pop_up_drawn, scaled(CLICK_LIMIT), 0.05)
 
@@ -580,17 +580,31 @@ def point_at(session, x, y):
         lost_click(session, f"nothing at ({x}, {y}) was highlighted under the pointer", False)
 
 
+# JUCE's pop-up menu ignores a release in its first 250 ms, as the release of the
+# click that opened it. The menu is made before it is seen drawn, so a click that
+# long after the drawn menu was seen always counts, however slow the program.
+MENU_ARMING = 0.25
+
+
+def click_item(session, origin, item_id, shown_at):
+    """Clicks the item with item_id in the pop-up seen drawn at shown_at, once the
+    pointer on it shows it highlighted and the menu takes releases."""
+    x, y = combo_item_point(origin, item_id)
+    point_at(session, x, y)
+    time.sleep(max(0.0, shown_at + MENU_ARMING - time.monotonic()))
+    tap(session, x, y)
+
+
 def pick_until_written(session, sim, origin, item_id, retry=False):
     """Picks item_id from the USB buffer size box as a user does and waits for the
     write it makes; retry allows one more pick when a click is lost (Wine)."""
     for again in tries(retry):
         mark = len(sim.calls())
-        if not pop_up_opened(session, origin, item_id):
+        shown_at = pop_up_opened(session, origin, item_id)
+        if shown_at is None:
             lost_click(session, "the combo box's pop-up did not show", again)
             continue
-        x, y = combo_item_point(origin, item_id)
-        point_at(session, x, y)
-        tap(session, x, y)
+        click_item(session, origin, item_id, shown_at)
         if wait_until(lambda: any(name == WRITE_FUNCTIONS[0] for _, name, _ in calls_after(sim, mark)),
                       scaled(CLICK_LIMIT)):
             return

@@ -166,14 +166,15 @@ class StormTest(SessionTestCase):
             else:
                 item = next(i for i in items[step // 3 % 4:] + items if i != settings["streaming-mode"])
                 expected = ("TUSBAUDIO_SetUsbStreamingMode", item)
-                if not harness.pop_up_opened(self.session, origin, item):
+                shown_at = harness.pop_up_opened(self.session, origin, item)
+                if shown_at is None:
                     # A removal the program was still working through had disabled
                     # the box: the click was void, and nothing is picked.
                     unanswered["pop-up"] += 1
                     storm.go_on()
                     step += 1
                     continue
-                click = lambda: harness.point_and_click(self.session, *harness.combo_item_point(origin, item))
+                click = lambda: harness.click_item(self.session, origin, item, shown_at)
                 latencies = combo_latencies
             clicked = time.time()
             resumed = time.monotonic()

@@ -210,13 +210,15 @@ class WineSession:
         program started while another one is still setting up its first window can stall
         for a minute: such a probe is given up after 8 seconds, and then, when polling
         for a window to appear, None is returned and the caller asks again; otherwise
-        the check fails, since which windows there are is not known."""
+        the probe is given the stall's minute and more, and then the check fails, since
+        which windows there are is not known."""
+        limit = 8 if polling else 120
         try:
-            result = self.run_tool(PROBE, "list", title, timeout=8)
+            result = self.run_tool(PROBE, "list", title, timeout=limit)
         except subprocess.TimeoutExpired:
             if polling:
                 return None
-            raise AssertionError(f"vesk2-winprobe list {title!r} gave no answer within 8 s")
+            raise AssertionError(f"vesk2-winprobe list {title!r} gave no answer within {limit} s")
         return [parse_window(line) for line in result.stdout.splitlines() if line.startswith("hwnd=")]
 
     def wait_for_windows(self, count, title=TITLE, timeout=30):
