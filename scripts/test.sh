@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, one CMake workflow per build tree
 # (CMakePresets.json):
+#   windows   the MinGW-w64 build with its packages, checked under Wine
 #   asan      AddressSanitizer with UBSan and LSan: the unit tests, every Linux
-#             end-to-end test but the storm, and the fuzzers
+#             end-to-end test and the fuzzers
 #   memcheck  the debug tree: start-up and shutdown under memcheck, clang-tidy
 #   tsan      ThreadSanitizer: the tests of code that threads share and the
-#             end-to-end tests where a second thread takes part (the storm)
-#   windows   the MinGW-w64 build with its packages, checked under Wine
+#             end-to-end tests where a second thread takes part, but the storm
 #
 #   scripts/test.sh [WORKFLOW...]      default: all four, in that order
 #
@@ -23,7 +23,7 @@ cd "$root"
 "$root/scripts/install-deps.sh" || { echo "0 passed, 1 failed"; exit 1; }
 
 workflows=("$@")
-[ ${#workflows[@]} -gt 0 ] || workflows=(asan memcheck tsan windows)
+[ ${#workflows[@]} -gt 0 ] || workflows=(windows asan memcheck tsan)
 declare -A tree_of=([dev]=build/asan [asan]=build/asan [tsan]=build/tsan [memcheck]=build/debug [windows]=build/win)
 
 logs="$(mktemp -d)"

@@ -517,7 +517,7 @@ def combo_item_point(origin, item_id):
 
 # How long a click may take to show its effect before the test calls it lost
 # (stretched by scaled()): a hang limit, not a latency.
-CLICK_LIMIT = 10
+CLICK_LIMIT = 30
 
 
 def lost_click(session, what, again):

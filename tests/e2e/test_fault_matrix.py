@@ -203,8 +203,15 @@ def reference_view(session, *setup):
         sim.remove()
 
 
+# Under memcheck the rows are run for what memcheck finds; the AddressSanitizer
+# run compares their pixels.
+PIXELS_CHECKED = os.environ.get("VESK2_CHECKER") != "valgrind"
+
+
 @pytest.fixture(scope="module")
 def references(session):
+    if not PIXELS_CHECKED:
+        return None
     connected = reference_view(session)
     none = reference_view(session, ("unplug",))
     chosen = reference_view(session, ("set", "streaming-mode", str(PICKED_MODE)),
@@ -293,7 +300,8 @@ def test_driver_function_failing(r, session, references, sim, programs):
     assert program.process.poll() is None, "the program ended"
     if os.environ.get("VESK2_FAULT_SHOTS"):
         session.screenshot(row_id(r))
-    check_view(view, r.shows, references)
+    if PIXELS_CHECKED:
+        check_view(view, r.shows, references)
 
     entries = sim.calls() if r.moment == STARTUP else harness.calls_after(sim, mark)
     writes = [(name, value) for name, value, _ in harness.writes_in(entries)]
