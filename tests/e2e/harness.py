@@ -388,6 +388,7 @@ class SessionTestCase(unittest.TestCase):
         program = self.start(*arguments, sim=sim, **options)
         window = program.wait_for_window()
         self.assertIsNotNone(window, f"the window did not open: {program.how_it_ended()}")
+        focus_window(self.session, window)
         return program, window
 
     def assertSamePixels(self, first, second, message=None):
@@ -702,6 +703,16 @@ def close_and_wait(session, program, window, timeout=10):
         if code is not None:
             return code
     return program.process.poll()
+
+
+def focus_window(session, window):
+    """Gives the window the keyboard focus, as a click on it does, and waits until X
+    reports it there. The window manager may leave a new window unfocused, and
+    JUCE closes a pop-up menu as soon as it opens while none of its windows has
+    the focus."""
+    session.run("xdotool", "windowfocus", str(window), check=False)
+    focused = lambda: session.run("xdotool", "getwindowfocus", check=False).stdout.strip() == str(window)
+    assert wait_until(focused, scaled(10), 0.05), "the window did not get the keyboard focus"
 
 
 def park_mouse_on_panel(session, origin):

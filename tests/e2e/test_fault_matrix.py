@@ -174,7 +174,10 @@ def programs():
 def launch(session, sim, programs):
     program = Program(session, sim)
     programs.append(program)
-    return program, program.wait_for_window()
+    window = program.wait_for_window()
+    if window is not None:
+        harness.focus_window(session, window)
+    return program, window
 
 
 def settle(session, sim, program, origin, painted_after=0):
